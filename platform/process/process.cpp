@@ -1,0 +1,139 @@
+#include "platform/process/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+extern char** environ;
+
+namespace veltrano::proc {
+namespace {
+std::set<int> g_denied;
+int g_failStarts = 0;
+
+std::string readLink(const std::string& path) {
+  char buf[PATH_MAX];
+  ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string baseName(std::string p) {
+  const std::string deleted = " (deleted)";
+  if (p.size() > deleted.size() && p.compare(p.size() - deleted.size(), deleted.size(), deleted) == 0)
+    p.erase(p.size() - deleted.size());
+  auto slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+}  // namespace
+
+std::vector<ProcessEntry> snapshot() {
+  std::vector<ProcessEntry> out;
+  DIR* d = opendir("/proc");
+  if (!d) return out;
+  while (dirent* e = readdir(d)) {
+    char* end = nullptr;
+    long pid = std::strtol(e->d_name, &end, 10);
+    if (!end || *end != '\0' || pid <= 0) continue;
+    const std::string base = std::string("/proc/") + e->d_name;
+    std::string exe = baseName(readLink(base + "/exe"));
+    if (exe.empty()) {
+      std::ifstream comm(base + "/comm");
+      std::getline(comm, exe);
+    }
+    if (!exe.empty()) out.push_back({static_cast<int>(pid), exe});
+  }
+  closedir(d);
+  return out;
+}
+
+bool terminate(int pid) {
+  if (g_denied.count(pid)) return false;
+  return ::kill(pid, SIGKILL) == 0;
+}
+
+int startDetached(const std::string& program, const std::vector<std::string>& args) {
+  if (g_failStarts > 0) {
+    --g_failStarts;
+    return -1;
+  }
+  // Double fork: the intermediate child exits at once, so the started program is never our
+  // child and never needs to be waited for.
+  int pipeFd[2];
+  if (pipe2(pipeFd, O_CLOEXEC) != 0) return -1;
+  pid_t mid = fork();
+  if (mid < 0) {
+    close(pipeFd[0]);
+    close(pipeFd[1]);
+    return -1;
+  }
+  if (mid == 0) {
+    setsid();
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    // Close every other descriptor so nothing holds the starter's pipes; the result pipe is
+    // close-on-exec and so never reaches the program.
+    if (pipeFd[1] > 3) close_range(3, static_cast<unsigned>(pipeFd[1] - 1), 0);
+    close_range(static_cast<unsigned>(pipeFd[1] + 1), ~0U, 0);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    int rc = program.find('/') == std::string::npos
+                 ? posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ)
+                 : posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    int result = rc == 0 ? static_cast<int>(child) : -1;
+    (void)!write(pipeFd[1], &result, sizeof result);
+    _exit(0);
+  }
+  close(pipeFd[1]);
+  int result = -1;
+  if (read(pipeFd[0], &result, sizeof result) != static_cast<ssize_t>(sizeof result)) result = -1;
+  close(pipeFd[0]);
+  waitpid(mid, nullptr, 0);
+  return result;
+}
+
+std::vector<std::string> splitCommandLine(std::string_view line) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool inQuotes = false, any = false;
+  for (char c : line) {
+    if (c == '"') {
+      inQuotes = !inQuotes;
+      any = true;
+    } else if ((c == ' ' || c == '\t') && !inQuotes) {
+      if (any) out.push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur.push_back(c);
+      any = true;
+    }
+  }
+  if (any) out.push_back(cur);
+  return out;
+}
+
+std::string currentExecutable() { return readLink("/proc/self/exe"); }
+int currentPid() { return static_cast<int>(getpid()); }
+
+void denyTermination(int pid) { g_denied.insert(pid); }
+void clearFaults() {
+  g_denied.clear();
+  g_failStarts = 0;
+}
+void failNextStarts(int count) { g_failStarts = count; }
+
+}  // namespace veltrano::proc

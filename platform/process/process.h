@@ -1,0 +1,42 @@
+#pragma once
+// Processes: a snapshot of the running processes with their executable file names, ending a
+// process, and starting a program detached (never waited for).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrano::proc {
+
+struct ProcessEntry {
+  int pid;
+  std::string exeFile;  // file name of the executable, without folder
+};
+
+// The running processes (Toolhelp snapshot). Processes whose executable cannot be read are
+// listed under their kernel command name.
+std::vector<ProcessEntry> snapshot();
+
+// Ends a process at once (TerminateProcess; SIGKILL). False when it could not be ended.
+bool terminate(int pid);
+
+// Starts `program` with `args`, detached in a session of its own, standard input and output
+// on /dev/null and no other descriptor inherited; never waited for. Returns the process id,
+// or -1 when the program could not be started.
+int startDetached(const std::string& program, const std::vector<std::string>& args);
+
+// Splits a Windows command line into program and arguments (double quotes group, as the
+// shell's start of a program reads them).
+std::vector<std::string> splitCommandLine(std::string_view commandLine);
+
+// This process's executable file.
+std::string currentExecutable();
+int currentPid();
+
+// Test hooks: pids `terminate` must refuse (access denied), and a count of starts to fail.
+void denyTermination(int pid);
+void clearFaults();
+void failNextStarts(int count);
+
+}  // namespace veltrano::proc

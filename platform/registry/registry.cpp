@@ -1,0 +1,531 @@
+#include "platform/registry/registry.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "platform/text/vbstring.h"
+
+namespace veltrano::reg {
+namespace {
+
+// ---- the store -------------------------------------------------------------------------
+
+class Statement {
+ public:
+  Statement() = default;
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  explicit operator bool() const { return stmt_ != nullptr; }
+  sqlite3_stmt* get() { return stmt_; }
+  // Resets for a new use.
+  sqlite3_stmt* use() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    return stmt_;
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+void bindText(sqlite3_stmt* s, int i, std::string_view t) {
+  sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+}
+
+// Keys are rows (id, parent, root, display name, folded full path); values hang off a key id.
+// The root keys themselves have no row: their values use the key id -root_index - 1.
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, root INTEGER NOT NULL,"
+    " name TEXT NOT NULL, fold TEXT NOT NULL);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS keys_path ON keys(root, fold);"
+    "CREATE INDEX IF NOT EXISTS keys_parent ON keys(root, parent);"
+    "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, fold TEXT NOT NULL, name TEXT NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB, PRIMARY KEY(key, fold)) WITHOUT ROWID;";
+
+class Store {
+ public:
+  explicit Store(std::string path) : path_(std::move(path)) {}
+  ~Store() { close(); }
+
+  // Opens the file on first use; a store that could not be opened is tried again next call.
+  long ensureOpen() {
+    if (db_) return ERROR_SUCCESS;
+    std::error_code ec;
+    std::filesystem::path p(path_);
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+      close();
+      return ERROR_CANTOPEN;
+    }
+    sqlite3_busy_timeout(db_, 15000);
+    char* msg = nullptr;
+    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, &msg);
+    sqlite3_free(msg);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      close();
+      return ERROR_BADDB;
+    }
+    findKey_ = std::make_unique<Statement>(db_, "SELECT id FROM keys WHERE root=?1 AND fold=?2");
+    insertKey_ = std::make_unique<Statement>(db_, "INSERT INTO keys(parent, root, name, fold) VALUES(?1,?2,?3,?4)");
+    getValue_ = std::make_unique<Statement>(db_, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2");
+    setValue_ = std::make_unique<Statement>(
+        db_, "INSERT OR REPLACE INTO vals(key, fold, name, type, data) VALUES(?1,?2,?3,?4,?5)");
+    return ERROR_SUCCESS;
+  }
+
+  void close() {
+    findKey_.reset();
+    insertKey_.reset();
+    getValue_.reset();
+    setValue_.reset();
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+
+  sqlite3* db() { return db_; }
+  Statement& findKey() { return *findKey_; }
+  Statement& insertKey() { return *insertKey_; }
+  Statement& getValue() { return *getValue_; }
+  Statement& setValue() { return *setValue_; }
+  const std::string& path() const { return path_; }
+
+  // Runs `body` inside one write transaction (BEGIN IMMEDIATE waits out other writers).
+  template <typename F>
+  long write(F body) {
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return ERROR_CANTWRITE;
+    long rc = body();
+    if (rc != ERROR_SUCCESS) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return rc;
+    }
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return ERROR_CANTWRITE;
+    }
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  std::unique_ptr<Statement> findKey_, insertKey_, getValue_, setValue_;
+};
+
+// ---- process state: the store, open handles, injected faults ---------------------------------
+
+struct OpenKey {
+  HKEY root;
+  long long id;         // row id, or the negative id of a root key
+  std::string fold;     // folded full path below the root ("" for the root itself)
+  // A size-only query leaves its result here for the read that follows on the same handle.
+  std::string cachedName;
+  std::uint32_t cachedType = 0;
+  std::vector<std::uint8_t> cachedData;
+  bool cached = false;
+};
+
+struct Fault {
+  std::string operation;
+  long code;
+  int count;
+};
+
+struct State {
+  std::recursive_mutex mutex;
+  std::unique_ptr<Store> store;
+  std::string explicitPath;
+  std::map<HKEY, OpenKey> handles;
+  HKEY nextHandle = 0x00000100;
+  std::vector<Fault> faults;
+};
+
+State& state() {
+  static State s;
+  return s;
+}
+
+bool isRoot(HKEY k) { return k >= HKEY_CLASSES_ROOT && k <= HKEY_PERFORMANCE_DATA; }
+long long rootId(HKEY root) { return -static_cast<long long>(root - HKEY_CLASSES_ROOT) - 1; }
+
+long takeFault(State& s, std::string_view op) {
+  for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
+    if (it->operation == "*" || it->operation == op) {
+      long code = it->code;
+      if (it->count > 0 && --it->count == 0) s.faults.erase(it);
+      return code;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+Store& store(State& s) {
+  if (!s.store) s.store = std::make_unique<Store>(storePath());
+  return *s.store;
+}
+
+// Resolves a handle to the key it names.
+const OpenKey* resolve(State& s, HKEY key) {
+  static thread_local OpenKey rootKey;
+  if (isRoot(key)) {
+    rootKey = OpenKey{key, rootId(key), ""};
+    return &rootKey;
+  }
+  auto it = s.handles.find(key);
+  return it == s.handles.end() ? nullptr : &it->second;
+}
+
+// Splits a sub-key path at "\" into its components; doubled, leading and trailing separators
+// are dropped (no component is empty), as the Windows registry tolerates them.
+std::vector<std::string> components(std::string_view path) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!cur.empty()) parts.push_back(std::move(cur));
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  if (!cur.empty()) parts.push_back(std::move(cur));
+  return parts;
+}
+
+std::string fold(std::string_view s) { return text::LCase(s); }
+
+long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id) {
+  if (foldPath.empty()) {
+    *id = rootId(root);
+    return ERROR_SUCCESS;
+  }
+  sqlite3_stmt* q = st.findKey().use();
+  sqlite3_bind_int64(q, 1, root);
+  bindText(q, 2, foldPath);
+  int rc = sqlite3_step(q);
+  if (rc == SQLITE_ROW) {
+    *id = sqlite3_column_int64(q, 0);
+    sqlite3_reset(q);
+    return ERROR_SUCCESS;
+  }
+  sqlite3_reset(q);
+  return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
+}
+
+HKEY newHandle(State& s, OpenKey k) {
+  HKEY h = s.nextHandle;
+  s.nextHandle += 4;
+  if (s.nextHandle >= HKEY_CLASSES_ROOT) s.nextHandle = 0x00000100;
+  s.handles[h] = std::move(k);
+  return h;
+}
+
+long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool create) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, create ? "create" : "open")) return f;
+  const OpenKey* base = resolve(s, parent);
+  if (!base) return ERROR_INVALID_HANDLE;
+  Store& st = store(s);
+  if (long rc = st.ensureOpen()) return rc;
+  const HKEY root = base->root;
+  const std::vector<std::string> parts = components(subKey);
+  std::string path = base->fold;
+  long long id = base->id;
+  if (!create) {
+    for (const auto& p : parts) path += (path.empty() ? "" : "\\") + fold(p);
+    if (long rc = lookupKey(st, root, path, &id)) return rc;
+  } else {
+    long long parentId = base->id;
+    long rc = st.write([&]() -> long {
+      for (const auto& p : parts) {
+        path += (path.empty() ? "" : "\\") + fold(p);
+        long found = lookupKey(st, root, path, &id);
+        if (found == ERROR_FILE_NOT_FOUND) {
+          sqlite3_stmt* ins = st.insertKey().use();
+          sqlite3_bind_int64(ins, 1, parentId > 0 ? parentId : 0);
+          sqlite3_bind_int64(ins, 2, root);
+          bindText(ins, 3, p);
+          bindText(ins, 4, path);
+          if (sqlite3_step(ins) != SQLITE_DONE) return ERROR_CANTWRITE;
+          id = sqlite3_last_insert_rowid(st.db());
+        } else if (found != ERROR_SUCCESS) {
+          return found;
+        }
+        parentId = id;
+      }
+      return ERROR_SUCCESS;
+    });
+    if (rc) return rc;
+  }
+  *result = newHandle(s, OpenKey{root, id, path});
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+long RegOpenKeyA(HKEY root, std::string_view subKey, HKEY* result) { return openOrCreate(root, subKey, result, false); }
+
+long RegOpenKeyExA(HKEY root, std::string_view subKey, std::uint32_t, std::uint32_t, HKEY* result) {
+  return openOrCreate(root, subKey, result, false);
+}
+
+long RegCreateKeyA(HKEY root, std::string_view subKey, HKEY* result) { return openOrCreate(root, subKey, result, true); }
+
+long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* dataSize) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, "query")) return f;
+  auto it = s.handles.find(key);
+  const OpenKey* k = resolve(s, key);
+  if (!k) return ERROR_INVALID_HANDLE;
+  if (data && !dataSize) return ERROR_INVALID_PARAMETER;
+  const std::string name = fold(valueName);
+
+  std::uint32_t foundType = 0;
+  std::vector<std::uint8_t> found;
+  OpenKey* mutableKey = it != s.handles.end() ? &it->second : nullptr;
+  if (data && mutableKey && mutableKey->cached && mutableKey->cachedName == name) {
+    foundType = mutableKey->cachedType;
+    found = std::move(mutableKey->cachedData);
+    mutableKey->cached = false;
+  } else {
+    Store& st = store(s);
+    if (long rc = st.ensureOpen()) return rc;
+    sqlite3_stmt* q = st.getValue().use();
+    sqlite3_bind_int64(q, 1, k->id);
+    bindText(q, 2, name);
+    int rc = sqlite3_step(q);
+    if (rc != SQLITE_ROW) {
+      sqlite3_reset(q);
+      return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
+    }
+    foundType = static_cast<std::uint32_t>(sqlite3_column_int64(q, 0));
+    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, 1));
+    found.assign(blob, blob + sqlite3_column_bytes(q, 1));
+    sqlite3_reset(q);
+  }
+  if (type) *type = foundType;
+  const auto size = static_cast<std::uint32_t>(found.size());
+  if (!data) {
+    if (dataSize) *dataSize = size;
+    if (mutableKey) {
+      mutableKey->cachedName = name;
+      mutableKey->cachedType = foundType;
+      mutableKey->cachedData = std::move(found);
+      mutableKey->cached = true;
+    }
+    return ERROR_SUCCESS;
+  }
+  if (*dataSize < size) {
+    *dataSize = size;
+    return ERROR_MORE_DATA;
+  }
+  std::copy(found.begin(), found.end(), data);
+  *dataSize = size;
+  return ERROR_SUCCESS;
+}
+
+long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t dataSize) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, "set")) return f;
+  const OpenKey* k = resolve(s, key);
+  if (!k) return ERROR_INVALID_HANDLE;
+  if (!data && dataSize) return ERROR_INVALID_PARAMETER;
+  Store& st = store(s);
+  if (long rc = st.ensureOpen()) return rc;
+  for (auto& [h, open] : s.handles) open.cached = false;
+  const long long id = k->id;
+  return st.write([&]() -> long {
+    sqlite3_stmt* q = st.setValue().use();
+    sqlite3_bind_int64(q, 1, id);
+    bindText(q, 2, fold(valueName));
+    bindText(q, 3, valueName);
+    sqlite3_bind_int64(q, 4, type);
+    sqlite3_bind_blob(q, 5, data ? data : reinterpret_cast<const std::uint8_t*>(""), static_cast<int>(dataSize),
+                      SQLITE_TRANSIENT);
+    return sqlite3_step(q) == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTWRITE;
+  });
+}
+
+long RegDeleteValueA(HKEY key, std::string_view valueName) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, "delete")) return f;
+  const OpenKey* k = resolve(s, key);
+  if (!k) return ERROR_INVALID_HANDLE;
+  Store& st = store(s);
+  if (long rc = st.ensureOpen()) return rc;
+  for (auto& [h, open] : s.handles) open.cached = false;
+  const long long id = k->id;
+  return st.write([&]() -> long {
+    Statement del(st.db(), "DELETE FROM vals WHERE key=?1 AND fold=?2");
+    sqlite3_bind_int64(del.get(), 1, id);
+    bindText(del.get(), 2, fold(valueName));
+    if (sqlite3_step(del.get()) != SQLITE_DONE) return ERROR_CANTWRITE;
+    return sqlite3_changes(st.db()) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+long RegDeleteKeyA(HKEY root, std::string_view subKey) {
+  HKEY h = 0;
+  if (components(subKey).empty()) return ERROR_INVALID_PARAMETER;
+  if (long rc = RegOpenKeyA(root, subKey, &h)) return rc;
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  OpenKey k = s.handles[h];
+  RegCloseKey(h);
+  if (long f = takeFault(s, "delete")) return f;
+  Store& st = store(s);
+  return st.write([&]() -> long {
+    Statement children(st.db(), "SELECT 1 FROM keys WHERE root=?1 AND parent=?2 LIMIT 1");
+    sqlite3_bind_int64(children.get(), 1, k.root);
+    sqlite3_bind_int64(children.get(), 2, k.id);
+    if (sqlite3_step(children.get()) == SQLITE_ROW) return ERROR_ACCESS_DENIED;
+    Statement delVals(st.db(), "DELETE FROM vals WHERE key=?1");
+    sqlite3_bind_int64(delVals.get(), 1, k.id);
+    Statement delKey(st.db(), "DELETE FROM keys WHERE id=?1");
+    sqlite3_bind_int64(delKey.get(), 1, k.id);
+    if (sqlite3_step(delVals.get()) != SQLITE_DONE || sqlite3_step(delKey.get()) != SQLITE_DONE)
+      return ERROR_CANTWRITE;
+    return ERROR_SUCCESS;
+  });
+}
+
+long RegFlushKey(HKEY key) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, "flush")) return f;
+  if (!resolve(s, key)) return ERROR_INVALID_HANDLE;
+  // Every write is already committed in its own transaction; make it durable in the main file.
+  Store& st = store(s);
+  if (st.db()) sqlite3_wal_checkpoint_v2(st.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  return ERROR_SUCCESS;
+}
+
+long RegCloseKey(HKEY key) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (isRoot(key)) return ERROR_SUCCESS;
+  return s.handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, "query")) return f;
+  const OpenKey* k = resolve(s, key);
+  if (!k) return ERROR_INVALID_HANDLE;
+  Store& st = store(s);
+  if (long rc = st.ensureOpen()) return rc;
+  Statement q(st.db(), "SELECT name FROM keys WHERE root=?1 AND parent=?2 ORDER BY fold");
+  sqlite3_bind_int64(q.get(), 1, k->root);
+  sqlite3_bind_int64(q.get(), 2, k->id > 0 ? k->id : 0);
+  names->clear();
+  int rc;
+  while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
+    names->emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTREAD;
+}
+
+long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (long f = takeFault(s, "query")) return f;
+  const OpenKey* k = resolve(s, key);
+  if (!k) return ERROR_INVALID_HANDLE;
+  Store& st = store(s);
+  if (long rc = st.ensureOpen()) return rc;
+  Statement q(st.db(), "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY fold");
+  sqlite3_bind_int64(q.get(), 1, k->id);
+  values->clear();
+  int rc;
+  while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+    ValueEntry e;
+    e.name = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
+    e.type = static_cast<std::uint32_t>(sqlite3_column_int64(q.get(), 1));
+    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q.get(), 2));
+    e.data.assign(blob, blob + sqlite3_column_bytes(q.get(), 2));
+    values->push_back(std::move(e));
+  }
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTREAD;
+}
+
+std::optional<HKEY> rootByName(std::string_view name) {
+  const std::string u = text::UCase(name);
+  if (u == "HKCR" || u == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
+  if (u == "HKCU" || u == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
+  if (u == "HKLM" || u == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
+  if (u == "HKU" || u == "HKEY_USERS") return HKEY_USERS;
+  if (u == "HKPD" || u == "HKEY_PERFORMANCE_DATA") return HKEY_PERFORMANCE_DATA;
+  return std::nullopt;
+}
+
+std::string rootLongName(HKEY root) {
+  switch (root) {
+    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
+    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
+    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
+    case HKEY_USERS: return "HKEY_USERS";
+    case HKEY_PERFORMANCE_DATA: return "HKEY_PERFORMANCE_DATA";
+    default: return "";
+  }
+}
+
+std::string rootShortName(HKEY root) {
+  switch (root) {
+    case HKEY_CLASSES_ROOT: return "HKCR";
+    case HKEY_CURRENT_USER: return "HKCU";
+    case HKEY_LOCAL_MACHINE: return "HKLM";
+    case HKEY_USERS: return "HKU";
+    case HKEY_PERFORMANCE_DATA: return "HKPD";
+    default: return "";
+  }
+}
+
+std::string defaultStorePath() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + "/veltrano/registry.db";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : "/tmp") + "/.local/share/veltrano/registry.db";
+}
+
+std::string storePath() {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (!s.explicitPath.empty()) return s.explicitPath;
+  if (const char* env = std::getenv("VELTRANO_REGISTRY"); env && *env) return env;
+  return defaultStorePath();
+}
+
+void useStore(std::string path) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  s.store.reset();
+  s.handles.clear();
+  s.explicitPath = std::move(path);
+}
+
+void injectFault(std::string operation, long code, int count) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  s.faults.push_back({std::move(operation), code, count});
+}
+
+void clearFaults() {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  s.faults.clear();
+}
+
+}  // namespace veltrano::reg

@@ -1,0 +1,141 @@
+#include "platform/ui/scripted_ui.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/text/vbstring.h"
+
+namespace veltrano::ui {
+namespace {
+
+std::vector<Answer> buttonsOf(Buttons b) {
+  switch (b) {
+    case Buttons::OK: return {Answer::OK};
+    case Buttons::OKCancel: return {Answer::OK, Answer::Cancel};
+    case Buttons::AbortRetryIgnore: return {Answer::Abort, Answer::Retry, Answer::Ignore};
+    case Buttons::YesNoCancel: return {Answer::Yes, Answer::No, Answer::Cancel};
+    case Buttons::YesNo: return {Answer::Yes, Answer::No};
+    case Buttons::RetryCancel: return {Answer::Retry, Answer::Cancel};
+  }
+  return {Answer::OK};
+}
+
+std::string buttonsName(Buttons b) {
+  std::string out;
+  for (Answer a : buttonsOf(b)) out += (out.empty() ? "" : "/") + answerName(a);
+  return out;
+}
+
+std::string iconName(Icon i) {
+  switch (i) {
+    case Icon::Critical: return "Critical";
+    case Icon::Question: return "Question";
+    case Icon::Exclamation: return "Exclamation";
+    case Icon::Information: return "Information";
+    default: return "None";
+  }
+}
+
+std::string escapeLine(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\\') out += "\\\\";
+    else out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string answerName(Answer a) {
+  switch (a) {
+    case Answer::OK: return "OK";
+    case Answer::Cancel: return "Cancel";
+    case Answer::Abort: return "Abort";
+    case Answer::Retry: return "Retry";
+    case Answer::Ignore: return "Ignore";
+    case Answer::Yes: return "Yes";
+    case Answer::No: return "No";
+    default: return "None";
+  }
+}
+
+ScriptedUi::ScriptedUi(std::string_view answers, std::string logPath) : logPath_(std::move(logPath)) {
+  for (const std::string& a : text::Split(answers, ",")) {
+    std::string t = text::Trim(a);
+    if (!t.empty()) answers_.push_back(t);
+  }
+}
+
+ScriptedUi ScriptedUi::fromEnvironment() {
+  const char* answers = std::getenv("VELTRANO_ANSWERS");
+  const char* log = std::getenv("VELTRANO_UI_LOG");
+  return ScriptedUi(answers ? answers : "", log ? log : "");
+}
+
+std::optional<std::string> ScriptedUi::nextAnswer() {
+  if (answers_.empty()) return std::nullopt;
+  std::string a = answers_.front();
+  answers_.pop_front();
+  return a;
+}
+
+void ScriptedUi::record(Shown s) {
+  if (!logPath_.empty()) {
+    std::ofstream log(logPath_, std::ios::app | std::ios::binary);
+    log << s.kind << '\t' << escapeLine(s.title) << '\t' << escapeLine(s.text) << '\t'
+        << buttonsName(s.buttons) << '\t' << iconName(s.icon) << '\t' << escapeLine(s.answer) << '\n';
+  }
+  shown_.push_back(std::move(s));
+}
+
+Answer ScriptedUi::messageBox(const MessageBoxSpec& box) {
+  const std::vector<Answer> allowed = buttonsOf(box.buttons);
+  std::size_t def = static_cast<std::size_t>(box.defaultButton - 1);
+  Answer answer = allowed[def < allowed.size() ? def : 0];
+  if (auto given = nextAnswer()) {
+    for (Answer a : allowed)
+      if (text::UCase(*given) == text::UCase(answerName(a))) answer = a;
+  }
+  record({"MsgBox", box.title.empty() ? appTitle_ : box.title, box.text, box.buttons, box.icon, answerName(answer)});
+  return answer;
+}
+
+std::optional<std::string> ScriptedUi::inputBox(const InputBoxSpec& box) {
+  std::optional<std::string> result = box.defaultText;
+  if (auto given = nextAnswer()) {
+    if (given->rfind("Input:", 0) == 0) result = given->substr(6);
+    else if (text::UCase(*given) == "CANCEL") result = std::nullopt;
+  }
+  record({"InputBox", box.title.empty() ? appTitle_ : box.title, box.prompt, Buttons::OKCancel, Icon::None,
+          result ? "Input:" + *result : "Cancel"});
+  return result;
+}
+
+std::optional<std::string> ScriptedUi::fileDialog(const char* kind, const FileDialogSpec& dlg) {
+  std::optional<std::string> result;
+  if (auto given = nextAnswer()) {
+    if (given->rfind("File:", 0) == 0) result = given->substr(5);
+  }
+  record({kind, dlg.title, dlg.filter, Buttons::OKCancel, Icon::None, result ? "File:" + *result : "Cancel"});
+  return result;
+}
+
+std::optional<std::string> ScriptedUi::openFileDialog(const FileDialogSpec& dlg) { return fileDialog("Open", dlg); }
+std::optional<std::string> ScriptedUi::saveFileDialog(const FileDialogSpec& dlg) { return fileDialog("Save", dlg); }
+
+void ScriptedUi::pump() {
+  ++pumps_;
+  fireDueTimers();
+  if (onPump_) onPump_();
+}
+
+void ScriptedUi::setMousePointer(MousePointer p) {
+  pointer_ = p;
+  pointers_.push_back(p);
+}
+
+}  // namespace veltrano::ui
