@@ -102,7 +102,10 @@ struct Surface::Impl {
   bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < image.width() && y < image.height(); }
   const QFont* usableFont() const {
     if (!ensureGuiApplication()) return nullptr;
-    if (!qfont) qfont = qFont(font);
+    if (!qfont) {
+      qfont = qFont(font);
+      qfont->setStyleStrategy(QFont::NoAntialias);
+    }
     return &*qfont;
   }
 };
@@ -250,7 +253,7 @@ bool Surface::textOut(int x, int y, std::string_view text) {
   const QFont* f = impl_->usableFont();
   if (f == nullptr || impl_->image.isNull()) return f != nullptr;
   QPainter painter(&impl_->image);
-  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  painter.setRenderHint(QPainter::TextAntialiasing, false);
   painter.setFont(*f);
   painter.setPen(QColor(GetRValue(impl_->text), GetGValue(impl_->text), GetBValue(impl_->text)));
   const QFontMetrics fm(*f);

@@ -144,7 +144,9 @@ class Surface {
   ColorRef textColor() const;
   void setTextColor(ColorRef c);
   // TextOut with a transparent background: the text cell's upper-left corner at (x, y), the
-  // baseline at y + ascent. Text is UTF-8. False when no font can be used.
+  // baseline at y + ascent. Text is UTF-8. Glyphs are drawn without smoothing, as GDI draws
+  // them with font smoothing off: each pixel is either the text colour or left as it was.
+  // False when no font can be used.
   bool textOut(int x, int y, std::string_view text);
   // Width and height of `text` in the current font (VB's TextWidth and TextHeight in pixels).
   TextExtent textExtent(std::string_view text) const;
