@@ -231,11 +231,31 @@ void Surface::setForeColor(ColorRef c) { impl_->fore = c; }
 
 bool Surface::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
   const Region shape = Region::roundRect(left, top, right, bottom, cornerWidth, cornerHeight);
-  for (const Region::Span& s : shape.spans()) {
-    for (int x = s.x0; x < s.x1; ++x) {
-      const bool edge = !shape.contains(x - 1, s.y) || !shape.contains(x + 1, s.y) ||
-                        !shape.contains(x, s.y - 1) || !shape.contains(x, s.y + 1);
-      if (edge) setPixel(x, s.y, impl_->fore);
+  const auto& spans = shape.spans();
+  const QRgb pen = toQRgb(impl_->fore);
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    const Region::Span& s = spans[i];
+    // A pixel of the row is outline unless it is inside the row's ends and has shape pixels
+    // above and below it: the inner run is the overlap of the rows above and below.
+    int innerStart = s.x0 + 1, innerEnd = s.x1 - 1;
+    const bool above = i > 0 && spans[i - 1].y == s.y - 1;
+    const bool below = i + 1 < spans.size() && spans[i + 1].y == s.y + 1;
+    if (above && below) {
+      innerStart = std::max({innerStart, spans[i - 1].x0, spans[i + 1].x0});
+      innerEnd = std::min({innerEnd, spans[i - 1].x1, spans[i + 1].x1});
+    } else {
+      innerEnd = innerStart;  // the first and the last row are outline throughout
+    }
+    if (s.y < 0 || s.y >= height()) continue;
+    QRgb* line = reinterpret_cast<QRgb*>(impl_->image.scanLine(s.y));
+    auto draw = [&](int from, int to) {
+      for (int x = std::max(from, 0); x < std::min(to, width()); ++x) line[x] = pen;
+    };
+    if (innerStart >= innerEnd) {
+      draw(s.x0, s.x1);
+    } else {
+      draw(s.x0, innerStart);
+      draw(innerEnd, s.x1);
     }
   }
   return true;

@@ -97,5 +97,25 @@ TEST(RoundRect, RoundedOutlineFollowsTheRegionBorder) {
   }
 }
 
+TEST(RoundRect, OutlineIsEveryShapePixelWithANeighbourOutside) {
+  struct Case {
+    int left, top, right, bottom, cw, ch;
+  } cases[] = {{0, 0, 40, 24, 5, 5},   {2, 1, 38, 20, 12, 8}, {0, 0, 30, 30, 30, 30},
+               {0, 0, 40, 10, 80, 3},  {-5, -3, 20, 12, 9, 9}, {0, 0, 3, 2, 2, 2}};
+  const ColorRef back = RGB(9, 9, 9), pen = RGB(0, 200, 0);
+  for (const Case& c : cases) {
+    Surface s(44, 34, back);
+    s.setForeColor(pen);
+    s.roundRect(c.left, c.top, c.right, c.bottom, c.cw, c.ch);
+    const Region shape = Region::roundRect(c.left, c.top, c.right, c.bottom, c.cw, c.ch);
+    for (int y = 0; y < 34; ++y)
+      for (int x = 0; x < 44; ++x) {
+        const bool border = shape.contains(x, y) && (!shape.contains(x - 1, y) || !shape.contains(x + 1, y) ||
+                                                     !shape.contains(x, y - 1) || !shape.contains(x, y + 1));
+        ASSERT_EQ(s.pixel(x, y) == pen, border) << c.cw << "x" << c.ch << " at " << x << "," << y;
+      }
+  }
+}
+
 }  // namespace
 }  // namespace veltrano::gdi
