@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 
 #include "lumagrid/export.h"
 #include "platform/runtime/variant.h"
@@ -46,18 +47,17 @@ enum MarginTypes : std::int32_t { xlsLeftMargin = 38, xlsRightMargin = 39, xlsTo
 enum FontFormatting : std::int32_t { xlsNoFormat = 0, xlsBold = 1, xlsItalic = 2, xlsUnderline = 4, xlsStrikeout = 8 };
 
 // Members of one enumeration may be added together (alignment plus borders plus shading, font
-// bits); the sum keeps the enumeration's type.
-constexpr CellAlignment operator+(CellAlignment a, CellAlignment b) {
-  return static_cast<CellAlignment>(static_cast<std::int32_t>(a) + static_cast<std::int32_t>(b));
+// bits, locked plus hidden); the sum keeps the enumeration's type.
+template <typename E>
+concept XlsSummable = std::is_same_v<E, CellAlignment> || std::is_same_v<E, FontFormatting> ||
+                      std::is_same_v<E, CellHiddenLocked>;
+template <XlsSummable E>
+constexpr E operator+(E a, E b) {
+  return static_cast<E>(static_cast<std::int32_t>(a) + static_cast<std::int32_t>(b));
 }
-constexpr CellAlignment operator|(CellAlignment a, CellAlignment b) {
-  return static_cast<CellAlignment>(static_cast<std::int32_t>(a) | static_cast<std::int32_t>(b));
-}
-constexpr FontFormatting operator+(FontFormatting a, FontFormatting b) {
-  return static_cast<FontFormatting>(static_cast<std::int32_t>(a) + static_cast<std::int32_t>(b));
-}
-constexpr FontFormatting operator|(FontFormatting a, FontFormatting b) {
-  return static_cast<FontFormatting>(static_cast<std::int32_t>(a) | static_cast<std::int32_t>(b));
+template <XlsSummable E>
+constexpr E operator|(E a, E b) {
+  return static_cast<E>(static_cast<std::int32_t>(a) | static_cast<std::int32_t>(b));
 }
 
 class LUMAGRID_API cls_Excel {
