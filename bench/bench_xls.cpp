@@ -35,19 +35,29 @@ void writeCells(Writer&& write) {
   }
 }
 
+// A sink that appends into a buffer the caller keeps (the writer drops its sink at close).
+class Collect final : public veltrano::common::ByteSink {
+ public:
+  explicit Collect(std::vector<std::uint8_t>& out) : out_(out) {}
+  void write(std::span<const std::uint8_t> b) override { out_.insert(out_.end(), b.begin(), b.end()); }
+  void flush() override {}
+
+ private:
+  std::vector<std::uint8_t>& out_;
+};
+
 // The records of the whole workload, one string each, as the writer produces them.
 const std::vector<std::string>& records() {
   static const std::vector<std::string> all = [] {
     std::vector<std::string> out;
     out.reserve(kRows * kColumns + 3);
-    auto sink = std::make_unique<veltrano::common::MemorySink>();
-    auto* mem = sink.get();
+    std::vector<std::uint8_t> bytes;
     veltrano::common::XlsWriter w;
-    w.CreateOn(std::move(sink));
+    w.CreateOn(std::make_unique<Collect>(bytes));
     std::size_t seen = 0;
     auto take = [&] {
-      out.emplace_back(mem->bytes().begin() + static_cast<long>(seen), mem->bytes().end());
-      seen = mem->bytes().size();
+      out.emplace_back(bytes.begin() + static_cast<long>(seen), bytes.end());
+      seen = bytes.size();
     };
     take();
     writeCells([&](std::int32_t type, int r, int c, const veltrano::Variant& v) {
@@ -99,8 +109,9 @@ void BM_ClsExcelWrite(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows * kColumns);
 }
 
-BENCHMARK(BM_RawBufferedWrite)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ClsExcelWrite)->Unit(benchmark::kMillisecond);
+// Both write a file: wall-clock time is what a user waits for.
+BENCHMARK(BM_RawBufferedWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ClsExcelWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Prints the writer's rate as a share of the raw rate after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -108,7 +119,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& r : runs) {
       auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end() && r.run_type == Run::RT_Iteration) rates_[r.benchmark_name()] = it->second.value;
+      const bool usable = r.run_type == Run::RT_Iteration || r.aggregate_name == "mean";
+      if (it != r.counters.end() && usable) rates_[r.run_name.function_name] = it->second.value;
     }
     ConsoleReporter::ReportRuns(runs);
   }

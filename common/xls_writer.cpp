@@ -44,8 +44,9 @@ class Record {
   }
 
  private:
-  // The longest record: a text cell, 4 + 8 + 255 bytes.
-  std::array<std::uint8_t, 272> data_{};
+  // The longest record: a text cell, 4 + 8 + 255 bytes. Only the bytes written are read, so
+  // the array is left uninitialised (it is filled for every cell).
+  std::array<std::uint8_t, 272> data_;
   std::size_t size_ = 0;
 };
 
@@ -196,7 +197,7 @@ std::int16_t XlsWriter::WriteValue(std::int32_t valueType, std::int32_t cellFont
       r.f64(v);
       put(r.bytes());
     } else {
-      const std::string bytes = text::toAnsiString(value.toString());
+      const std::string bytes = text::toAnsiString(value.isString() ? value.str() : value.toString());
       if (bytes.size() > 255) raise(err::kOverflow);
       Record r = cell(xls::kText);
       r.u8(static_cast<std::uint8_t>(bytes.size()));

@@ -334,6 +334,16 @@ Windows& windows() {
   return w;
 }
 
+// The log keeps the most recent calls only, so that a long-running program does not grow it
+// without end.
+constexpr std::size_t kLogLimit = 4096;
+
+void record(LoggedCall c) {
+  auto& log = windows().log;
+  if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + static_cast<long>(kLogLimit / 2));
+  log.push_back(std::move(c));
+}
+
 TipWindow* find(Hwnd h) {
   auto& m = windows().byHandle;
   auto it = m.find(h);
@@ -346,7 +356,7 @@ void InitCommonControls() {
   LoggedCall c;
   c.call = "InitCommonControls";
   c.delivered = true;
-  windows().log.push_back(std::move(c));
+  record(std::move(c));
 }
 
 Hwnd CreateWindowExA(std::uint32_t exStyle, const char* className, const char* windowName, std::uint32_t style,
@@ -373,7 +383,7 @@ Hwnd CreateWindowExA(std::uint32_t exStyle, const char* className, const char* w
   }
   c.hwnd = h;
   c.delivered = h != 0;
-  windows().log.push_back(std::move(c));
+  record(std::move(c));
   return h;
 }
 
@@ -403,10 +413,10 @@ std::intptr_t SendMessageA(Hwnd hwnd, std::uint32_t msg, std::uintptr_t wParam, 
   std::intptr_t result = 0;
   if (TipWindow* w = find(hwnd)) {
     c.delivered = true;
-    windows().log.push_back(c);
+    record(c);
     return w->handle(msg, wParam, lParam);
   }
-  windows().log.push_back(std::move(c));
+  record(std::move(c));
   return result;
 }
 
@@ -417,7 +427,7 @@ bool DestroyWindow(Hwnd hwnd) {
   auto& m = windows().byHandle;
   auto it = m.find(hwnd);
   c.delivered = it != m.end();
-  windows().log.push_back(std::move(c));
+  record(std::move(c));
   if (it == m.end()) return false;
   ui::unregisterWindow(hwnd);
   m.erase(it);

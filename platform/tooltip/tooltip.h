@@ -98,6 +98,7 @@ struct LoggedCall {
   std::optional<std::uint32_t> pointedValue;
   bool delivered = false;  // a tooltip window took the message
 };
+// The most recent calls (at most 4,096; the older half is dropped when full).
 const std::vector<LoggedCall>& messageLog();
 void clearMessageLog();
 
