@@ -19,8 +19,10 @@ namespace veltrano::http {
 // The limits of the transport under every request; the stand-ins add no time limit of their
 // own. A request whose connection is not made within `connectTimeoutMs` ends as failed; a
 // request that moves fewer than `stallBytesPerSecond` bytes per second for `stallSeconds` in a
-// row (waiting for the reply, or in the middle of the body) ends as failed. A transfer that
-// the reader itself holds back (its buffer is full) does not count as stalled.
+// row (waiting for the reply, or in the middle of the body) ends as failed; the rate is the
+// transport's running average over the last few seconds, so a sudden total stall ends some
+// 60 to 65 s after the last byte. A transfer that the reader itself holds back (its buffer is
+// full) does not count as stalled.
 struct TransportLimits {
   long connectTimeoutMs = 15000;
   long stallSeconds = 60;
