@@ -142,7 +142,8 @@ void Transfer::advance(int waitMs) {
   int running = 0;
   curl_multi_perform(asMulti(multi_), &running);
   collectDone();
-  if (finished_ || waitMs <= 0) return;
+  // A paused transfer waits for its reader, not for the socket.
+  if (finished_ || waitMs <= 0 || paused_) return;
   curl_multi_poll(asMulti(multi_), nullptr, 0, waitMs, nullptr);
   curl_multi_perform(asMulti(multi_), &running);
   collectDone();
