@@ -285,10 +285,10 @@ bool DN::CheckConnection() {
 // query lets them go on (no new check is made).
 bool DN::connectionRuleFails() {
   if (!onlineCheck_ || connected_) return false;
+  i1_.Cancel();  // before the events, as a handler may start the next request
   raiseDLECode(5);
   raiseDLError("No Connection Found!");
   raiseStatusChange("Download aborted, no connection present!");
-  i1_.Cancel();
   return true;
 }
 
@@ -327,33 +327,35 @@ void DN::GetFileInformation() {
     if (!cancelRequest_) {
       const std::string header = i1_.GetHeader();
       const std::string code = text::Mid(header, 10, 3);
+      // The refused request is released before the events, since a DLError handler may
+      // start the next request on I1; the flags are set after them.
       if (code == "401") {
+        i1_.Cancel();
         raiseStatusChange("Unauthorized Access, Download Terminated!");
         raiseDLECode(401);
         raiseDLError("Unauthorized Access!");
         resumeSupported_ = false;
-        i1_.Cancel();
         fileExists_ = true;
         fileSize_ = 0;
         return;
       }
       if (code == "403") {
+        i1_.Cancel();
         raiseStatusChange("Access Denied, Download Terminated!");
         raiseDLECode(403);
         raiseDLError("Access Denied!");
         resumeSupported_ = false;
         fileExists_ = true;
         fileSize_ = 0;
-        i1_.Cancel();
         return;
       }
       if (code == "404") {
+        i1_.Cancel();
         raiseDLError("File Not Found!");
         raiseStatusChange("File Not Found!");
         raiseDLECode(2);
         fileExists_ = false;
         fileSize_ = 0;
-        i1_.Cancel();
         return;
       }
 

@@ -413,6 +413,25 @@ TEST_F(DNTest, DownLoad_Chunks512Of1200BytesWithTheEventsOfEachPass) {
   EXPECT_EQ(dn_.BytesReceived(), 1200);
 }
 
+TEST_F(DNTest, DownLoad_DLCompleteHandlerStartsTheNextFile) {
+  // As the updater's window does: the next file's transfer runs inside the previous DLComplete.
+  const std::vector<std::string> bodies = {vt::generatedContent(3000), std::string(700, 'b'), "c3"};
+  FileServer files;
+  for (std::size_t i = 0; i < bodies.size(); ++i) files.addFile("/f" + std::to_string(i), bodies[i]);
+  std::size_t next = 1;
+  events_.hook = [&](const std::string& e) {
+    if (e == "DLComplete" && next < bodies.size()) {
+      const std::size_t i = next++;
+      download(files.url("/f" + std::to_string(i)), "f" + std::to_string(i));
+    }
+  };
+  download(files.url("/f0"), "f0");
+  for (std::size_t i = 0; i < bodies.size(); ++i) EXPECT_EQ(onDisk("f" + std::to_string(i)), bodies[i]);
+  EXPECT_EQ(std::count(events_.log.begin(), events_.log.end(), "DLComplete"), 3);
+  EXPECT_EQ(std::count(events_.log.begin(), events_.log.end(), "StatusChange:Download Successful!"), 3);
+  EXPECT_EQ(files.requests().size(), 3u);
+}
+
 TEST_F(DNTest, DownLoad_OneByteLastChunkEndsTheTransfer) {
   const std::string body = vt::generatedContent(1025);
   FileServer files;
