@@ -1,5 +1,6 @@
 #include "updater/download_control.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -491,7 +492,7 @@ void DN::DLResume() {
 
 DN::PassEnd DN::runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t existingLength) {
   veltrano::http::Bytes data;
-  data.reserve(static_cast<std::size_t>(chunk));
+  data.reserve(std::min(static_cast<std::size_t>(chunk), veltrano::http::Inet::kBufferBytes));
   do {
     if (cancelRequest_) {
       cancelRequest_ = false;
