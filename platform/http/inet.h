@@ -30,8 +30,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 class Inet {
  public:
-  // Body bytes held between the socket and GetChunk at most (plus one delivery of the
-  // transport, 16 KiB, while it is being paused).
+  // Body bytes held between the socket and GetChunk at most; while the buffer is full the
+  // transport keeps back the one delivery (16 KiB at most) that did not fit and reads nothing.
   static constexpr std::size_t kBufferBytes = 256 * 1024;
 
   Inet();
