@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "platform/runtime/error.h"
 #include "platform/ui/scripted_ui.h"
@@ -245,6 +247,24 @@ TEST_F(InetTest, Failure_StalledBodyEndsAtTheStallLimit) {
         inet_.GetChunk(512, chunk);
       },
       RuntimeError);
+}
+
+TEST_F(InetTest, Failure_AReaderThatHoldsTheTransferBackIsNotAStall) {
+  inet_.setLimits({.connectTimeoutMs = 15000, .stallSeconds = 1, .stallBytesPerSecond = 1});
+  const std::uint64_t size = 2 * 1024 * 1024;
+  FileServer server;
+  server.addGeneratedFile("/big", size);
+  inet_.Execute(server.url("/big"), "GET");
+  ASSERT_TRUE(waitForHeaders(inet_));
+  std::uint64_t total = inet_.GetChunk(65536).size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a paused download
+  Bytes chunk;
+  for (int i = 0; i < 1000; ++i) {
+    inet_.GetChunk(65536, chunk);
+    total += chunk.size();
+    if (chunk.size() <= 1) break;
+  }
+  EXPECT_EQ(total, size);
 }
 
 TEST_F(InetTest, Failure_RefusedConnectionEndsTheWaitWithNoHeaders) {
