@@ -1,8 +1,10 @@
 #include "platform/ado/row_store.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "platform/runtime/error.h"
 
@@ -12,12 +14,37 @@ namespace {
 constexpr auto vtOf(VarType t) { return static_cast<std::uint16_t>(t); }
 }  // namespace
 
+namespace {
+constexpr std::size_t kFirstBlock = 64 * 1024;
+constexpr std::size_t kLargestBlock = 16 * 1024 * 1024;
+}  // namespace
+
+RowStore& RowStore::operator=(RowStore&& other) noexcept {
+  if (this == &other) return *this;
+  columns_ = other.columns_;
+  cells_ = std::move(other.cells_);
+  blocks_ = std::move(other.blocks_);
+  tail_ = std::exchange(other.tail_, nullptr);
+  blockEnd_ = std::exchange(other.blockEnd_, nullptr);
+  nextBlock_ = std::exchange(other.nextBlock_, 0);
+  arenaBytes_ = std::exchange(other.arenaBytes_, 0);
+  rows_ = std::move(other.rows_);
+  deleted_ = std::move(other.deleted_);
+  other.cells_.clear();
+  other.blocks_.clear();
+  other.rows_.clear();
+  other.deleted_.clear();
+  return *this;
+}
+
 void RowStore::reset(std::size_t columns) {
   columns_ = columns;
   cells_.clear();
   cells_.shrink_to_fit();
-  arena_.reset();
-  arenaSize_ = arenaCapacity_ = 0;
+  blocks_.clear();
+  tail_ = blockEnd_ = nullptr;
+  nextBlock_ = kFirstBlock;
+  arenaBytes_ = 0;
   rows_.clear();
   deleted_.clear();
 }
@@ -25,7 +52,7 @@ void RowStore::reset(std::size_t columns) {
 void RowStore::reserve(std::size_t rows, std::size_t bytes) {
   cells_.reserve(cells_.size() + rows * columns_);
   rows_.reserve(rows_.size() + rows);
-  if (arenaSize_ + bytes > arenaCapacity_) growArena(bytes);
+  if (static_cast<std::size_t>(blockEnd_ - tail_) < bytes) newBlock(bytes);
 }
 
 std::uint32_t RowStore::addSlot() {
@@ -111,19 +138,22 @@ void RowStore::appendBytes(Cell& c, std::string_view more) {
   if (more.empty()) return;
   if (static_cast<std::uint64_t>(c.size) + more.size() > std::numeric_limits<std::uint32_t>::max())
     throw RuntimeError(err::kOutOfMemory, "ADODB.Field");
-  if (c.bits + c.size == arenaSize_) {
-    // The value is the last in the arena: extend it where it is.
-    char* out = beginWrite(more.size());
-    std::memcpy(out, more.data(), more.size());
-    arenaSize_ += more.size();
+  const std::string_view old = bytesOf(c);
+  if (old.data() + old.size() == tail_ && static_cast<std::size_t>(blockEnd_ - tail_) >= more.size()) {
+    // The value is the last one written and there is room after it: extend it in place.
+    std::memcpy(tail_, more.data(), more.size());
+    tail_ += more.size();
     c.size += static_cast<std::uint32_t>(more.size());
     return;
   }
-  const std::size_t old = c.size;
-  char* out = beginWrite(old + more.size());  // may move the arena: copy from it afterwards
-  std::memcpy(out, arena_.get() + c.bits, old);
-  std::memcpy(out + old, more.data(), more.size());
-  commitWrite(c, old + more.size(), c.vt);
+  // Move it where it has room to double, so that a value built from many chunks is copied
+  // a logarithmic number of times.
+  const std::size_t total = old.size() + more.size();
+  if (static_cast<std::size_t>(blockEnd_ - tail_) < 2 * total) newBlock(2 * total);
+  char* out = tail_;
+  std::memcpy(out, old.data(), old.size());
+  std::memcpy(out + old.size(), more.data(), more.size());
+  commitWrite(c, total, c.vt);
 }
 
 bool RowStore::same(const Cell& a, const Cell& b) const {
@@ -133,29 +163,30 @@ bool RowStore::same(const Cell& a, const Cell& b) const {
 }
 
 char* RowStore::beginWrite(std::size_t maxBytes) {
-  if (arenaCapacity_ - arenaSize_ < maxBytes) growArena(maxBytes);
-  return arena_.get() + arenaSize_;
+  if (static_cast<std::size_t>(blockEnd_ - tail_) < maxBytes) newBlock(maxBytes);
+  return tail_;
 }
 
 void RowStore::commitWrite(Cell& c, std::size_t written, std::uint16_t vt) {
   if (written > std::numeric_limits<std::uint32_t>::max()) throw RuntimeError(err::kOutOfMemory, "ADODB.Field");
-  c.bits = arenaSize_;
+  c.bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(tail_));
   c.size = static_cast<std::uint32_t>(written);
   c.vt = vt;
-  arenaSize_ += written;
+  tail_ += written;
 }
 
-void RowStore::growArena(std::size_t needed) {
-  std::size_t capacity = arenaCapacity_ ? arenaCapacity_ * 2 : 4096;
-  while (capacity - arenaSize_ < needed) capacity *= 2;
-  std::unique_ptr<char[]> bigger(new char[capacity]);
-  if (arenaSize_) std::memcpy(bigger.get(), arena_.get(), arenaSize_);
-  arena_ = std::move(bigger);
-  arenaCapacity_ = capacity;
+void RowStore::newBlock(std::size_t atLeast) {
+  if (nextBlock_ == 0) nextBlock_ = kFirstBlock;
+  const std::size_t size = std::max(atLeast, nextBlock_);
+  blocks_.emplace_back(new char[size]);
+  tail_ = blocks_.back().get();
+  blockEnd_ = tail_ + size;
+  arenaBytes_ += size;
+  nextBlock_ = std::min(nextBlock_ * 2, kLargestBlock);
 }
 
 std::size_t RowStore::memoryBytes() const {
-  return cells_.capacity() * sizeof(Cell) + arenaCapacity_ + (rows_.capacity() + deleted_.capacity()) * sizeof(RowRef);
+  return cells_.capacity() * sizeof(Cell) + arenaBytes_ + (rows_.capacity() + deleted_.capacity()) * sizeof(RowRef);
 }
 
 }  // namespace veltrano::ado

@@ -1,12 +1,13 @@
 #pragma once
 // The rows of a recordset in compact form: every value is a 16-byte cell holding a number in
-// place or the position of its text or bytes in one shared arena, so that loading a large
-// rowset makes no allocation per value. Rows are slots of `columns()` cells; the visible rows,
+// place or the address of its text or bytes in an arena of large blocks, so that loading a
+// large rowset makes no allocation per value, and the arena never moves what it holds. Rows are slots of `columns()` cells; the visible rows,
 // in order, refer to their slot and, when they carry a pending update, to a second slot with
 // the original values. Rows deleted in a pending batch are kept apart, for saving.
 //
 // The arena only grows: a value that is replaced leaves its old bytes behind until the store
-// is reset. Slots are never moved while a row refers to them.
+// is reset. Slots are never moved while a row refers to them. Moving a store keeps every
+// value where it is.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +21,7 @@
 namespace veltrano::ado {
 
 struct Cell {
-  std::uint64_t bits = 0;  // the number (integer or IEEE bits), or the arena offset
+  std::uint64_t bits = 0;  // the number (integer or IEEE bits), or the address in the arena
   std::uint32_t size = 0;  // byte length of text or bytes
   std::uint16_t vt = 1;    // VarType of the value (Null = 1); kUInt64 for large adUnsignedBigInt
   std::uint16_t flags = 0;
@@ -45,8 +46,8 @@ struct RowRef {
 class RowStore {
  public:
   RowStore() = default;
-  RowStore(RowStore&&) noexcept = default;
-  RowStore& operator=(RowStore&&) noexcept = default;
+  RowStore(RowStore&& other) noexcept { *this = std::move(other); }
+  RowStore& operator=(RowStore&& other) noexcept;
 
   // Empties the store and sets the number of cells per row.
   void reset(std::size_t columns);
@@ -76,7 +77,7 @@ class RowStore {
   // Appends to the text or bytes of a cell, growing in place when it is the last in the arena.
   void appendBytes(Cell& cell, std::string_view bytes);
   std::string_view bytesOf(const Cell& cell) const {
-    return {arena_.get() + cell.bits, cell.size};
+    return {reinterpret_cast<const char*>(static_cast<std::uintptr_t>(cell.bits)), cell.size};
   }
   // Whether two cells hold the same value.
   bool same(const Cell& a, const Cell& b) const;
@@ -90,13 +91,15 @@ class RowStore {
   std::size_t memoryBytes() const;
 
  private:
-  void growArena(std::size_t needed);
+  void newBlock(std::size_t atLeast);
 
   std::size_t columns_ = 0;
   std::vector<Cell> cells_;
-  std::unique_ptr<char[]> arena_;
-  std::size_t arenaSize_ = 0;
-  std::size_t arenaCapacity_ = 0;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* tail_ = nullptr;      // first free byte of the newest block
+  char* blockEnd_ = nullptr;  // end of the newest block
+  std::size_t nextBlock_ = 0;
+  std::size_t arenaBytes_ = 0;
   std::vector<RowRef> rows_;
   std::vector<RowRef> deleted_;
 };

@@ -31,18 +31,19 @@
 //    any code point (U+0000 included) are decoded.
 //
 // What is refused (the result says why and where; nothing is kept)
-//  - text that is not well-formed XML as far as this reader checks it (pugixml's checks plus
-//    duplicate attributes, a raw '<', unknown entities, control characters and invalid UTF-8
-//    in the values and names it uses, text or a second element outside the document element);
+//  - text that is not well-formed XML as far as platform/xml/xml_scanner.h checks it, and
+//    repeated attributes, unknown entities, control characters and invalid UTF-8 in the
+//    attribute values this reader uses;
 //  - any DOCTYPE (so no entity of a DTD is ever expanded);
 //  - a document that is not a rowset (wrong namespaces, no schema, wrong schema id, no
-//    rs:data), a schema without fields or with two fields of one XML name, values that do
-//    not fit their field's type;
+//    rs:data, rs:data before the schema), a schema without fields or with two fields of one
+//    XML name, values that do not fit their field's type;
 //  - a document whose rows would take more cells than its size allows: at most
 //    8,388,608 cells plus 2 per byte of text (so memory stays proportional to the input even
 //    for many empty rows of a wide schema).
-// Memory: the text is copied once, parsed in place, and the values are moved into the
-// recordset's compact store; nothing grows beyond a fixed multiple of the input.
+// Memory and speed: the text is scanned where it lies, without a copy and without a DOM (only
+// the small schema is kept whole while it is read); values are decoded straight into the
+// recordset's compact store.
 
 #include <cstddef>
 #include <cstdint>

@@ -381,8 +381,9 @@ std::vector<std::string> RowsetWriter::xmlNames(const std::vector<FieldDef>& fie
   }
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (!alias[i]) continue;
-    std::string candidate = "c" + std::to_string(i);
-    for (int k = 1; taken.count(candidate); ++k) candidate = "c" + std::to_string(i) + "_" + std::to_string(k);
+    const std::string plain = std::string(1, 'c').append(std::to_string(i));
+    std::string candidate = plain;
+    for (int k = 1; taken.count(candidate); ++k) candidate = std::string(plain).append("_").append(std::to_string(k));
     names[i] = candidate;
     taken.insert(candidate);
   }
