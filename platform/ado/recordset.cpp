@@ -3,21 +3,35 @@
 #include "platform/ado/rowset_writer.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
+#include "platform/text/vbstring.h"
 
 namespace veltrano::ado {
 
 namespace {
 constexpr const char* kSource = "ADODB.Recordset";
 
+// Field names compare without regard to case, as ADO compares them: ASCII letters quickly,
+// other letters with cases (Latin-1, full-width) through UCase.
 bool sameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+  bool ascii = true;
+  if (a.size() == b.size()) {
+    bool equal = true;
+    for (std::size_t i = 0; i < a.size() && equal; ++i) {
+      char x = a[i], y = b[i];
+      if ((static_cast<unsigned char>(x) | static_cast<unsigned char>(y)) & 0x80) ascii = false;
+      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+      equal = x == y;
+    }
+    if (equal) return true;
   }
-  return true;
+  if (ascii) {
+    for (char c : a)
+      if (static_cast<unsigned char>(c) & 0x80) ascii = false;
+    for (char c : b)
+      if (static_cast<unsigned char>(c) & 0x80) ascii = false;
+  }
+  return !ascii && text::UCase(a) == text::UCase(b);
 }
 }  // namespace
 

@@ -172,6 +172,9 @@ TEST(RecordsetFields, ByPositionAndByNameWithoutRegardToCase) {
   korean->Fields().Append("결과없음", adVarChar, 65534);
   EXPECT_EQ(korean->Fields("결과없음").DefinedSize(), 65534);
   EXPECT_EQ(errorOf([&] { korean->Fields("결과"); }), 3265);
+  korean->Fields().Append("Café", adInteger);
+  EXPECT_EQ(korean->Fields("CAFÉ").index(), 1);
+  EXPECT_EQ(errorOf([&] { korean->Fields().Append("café", adInteger); }), 3367);
 }
 
 TEST(RecordsetFields, AppendGivesAdoSizesAndAttributes) {
