@@ -18,14 +18,16 @@
 // (after AddNew the new record goes and the record current before comes back). Edited
 // records stay pending (new, or modified with their original values) and are saved as ADO
 // saves pending changes (rs:insert, rs:update), so that a document saved with pending rows
-// loads back with them. Assigning to a field that is not nullable is allowed (ADO would
-// refuse NULL there; the system never relies on that).
+// loads back with them. Assigning Null to a field that is not nullable is allowed (ADO
+// would refuse it; nothing in the system relies on that), and text longer than a field's
+// DefinedSize is kept whole rather than refused. Empty is stored as Null (the XML form
+// cannot tell them apart). The lock type is kept but not enforced.
 //
 // Errors are veltrano::RuntimeError with ADO's numbers, source "ADODB.Recordset": any
 // operation but Open, Fields and the properties on a closed recordset raises 3704 (Close
-// too); opening an open recordset 3705; reading or writing a field, Status or Update with a
-// move of no current record 3021; an unknown field 3265; Open with no source and no fields
-// 3001. Opening a malformed document with OpenXml/OpenStream raises kErrorBadXml and leaves
+// too); opening an open recordset 3705; reading or writing a field, or Status, with no
+// current record (BOF or EOF) 3021; an unknown field 3265; Open with no source and no fields
+// 3001; a value that does not convert to its field's type 13 or 6. Opening a malformed document with OpenXml/OpenStream raises kErrorBadXml and leaves
 // the recordset closed; loadXml/loadStream return the reason instead and also leave it
 // closed. Both callers in the system (the query client and the data library) want exactly
 // that: a closed recordset after a reply that is not a rowset.

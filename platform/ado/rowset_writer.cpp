@@ -59,22 +59,27 @@ class Writer {
     ++column_;
   }
 
+  // Text with ' " < > & and control characters (but TAB, CR, LF) as references, in one pass
+  // that also counts the characters written.
   void escaped(std::string_view s) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::size_t run = 0;
+    std::size_t run = 0, chars = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
       const auto c = static_cast<unsigned char>(s[i]);
+      chars += (c & 0xC0) != 0x80;
       if (!kEscape[c]) continue;
-      raw(s.substr(run, i - run));
+      out_.append(s.data() + run, i - run);
       char ref[8] = {'&', '#', 'x'};
       std::size_t n = 3;
       if (c >= 0x10) ref[n++] = kHex[c >> 4];
       ref[n++] = kHex[c & 0xF];
       ref[n++] = ';';
-      ascii({ref, n});
+      out_.append(ref, n);
+      chars += n - 1;
       run = i + 1;
     }
-    raw(s.substr(run));
+    out_.append(s.data() + run, s.size() - run);
+    column_ += chars;
   }
 
   // An attribute whose value is text to escape.

@@ -124,21 +124,31 @@ void appendClock(std::string& out, long long ms) {
   appendTwo(out, ms / 60000 % 60);
   out.push_back(':');
   appendTwo(out, ms / 1000 % 60);
-  long long rest = ms % 1000;
+  const long long rest = ms % 1000;
   if (rest) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, ".%03lld", rest);
-    std::string_view f(buf);
-    while (f.back() == '0') f.remove_suffix(1);
-    out.append(f);
+    const char digits[3] = {static_cast<char>('0' + rest / 100), static_cast<char>('0' + rest / 10 % 10),
+                            static_cast<char>('0' + rest % 10)};
+    std::size_t n = 3;
+    while (digits[n - 1] == '0') --n;
+    out.push_back('.');
+    out.append(digits, n);
   }
 }
 
 void appendCalendar(std::string& out, double day) {
   const DateParts p = splitDate(DateValue{day});
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
-  out.append(buf);
+  if (p.year < 0 || p.year > 9999) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
+    out.append(buf);
+    return;
+  }
+  appendTwo(out, p.year / 100);
+  appendTwo(out, p.year % 100);
+  out.push_back('-');
+  appendTwo(out, p.month);
+  out.push_back('-');
+  appendTwo(out, p.day);
 }
 
 signed char hexValue(char c) {
