@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/ado/value_text.h"
 #include "platform/xml/xml_encoding.h"
@@ -21,6 +22,7 @@ constexpr std::string_view kNsRows = "#RowsetSchema";
 
 constexpr std::size_t kBaseCellBudget = 8u << 20;  // cells allowed whatever the document's size
 constexpr std::size_t kCellsPerByte = 2;
+constexpr std::size_t kMaxBindings = 256;  // namespace declarations in force at once
 
 enum class Ns : std::uint8_t { None, S, Dt, Rs, Z, Other };
 
@@ -234,6 +236,9 @@ class Reader {
       const std::string uri = decodeSmall(a.value);
       const std::string_view prefix = a.name.size() > 5 ? a.name.substr(6) : std::string_view();
       if (prefix == "xmlns" || prefix == "xml") continue;
+      // Every lookup walks the bindings: a document may not make that walk long.
+      if (scope_.mark() >= kMaxBindings)
+        fail(LoadStatus::TooLarge, offsetOf(a.name), "more namespace declarations in force than a rowset needs");
       scope_.add(prefix, classifyUri(uri));
     }
     return any;
@@ -438,8 +443,8 @@ class Reader {
     }
     scope_.restore(m);
     if (!a.hasXmlName || a.xmlName.empty()) fail(LoadStatus::BadSchema, node.offset, "an s:AttributeType without a name");
-    for (const Column& c : columns_)
-      if (c.xmlName == a.xmlName) fail(LoadStatus::BadSchema, node.offset, "two fields named '" + a.xmlName + "'");
+    if (!xmlNames_.insert(a.xmlName).second)
+      fail(LoadStatus::BadSchema, node.offset, "two fields named '" + a.xmlName + "'");
 
     bool base64 = false;
     FieldDef f;
@@ -877,6 +882,7 @@ class Reader {
   std::vector<Node> nodes_;
   std::vector<Column> columns_;
   std::unordered_map<std::string_view, int> lookup_;
+  std::unordered_set<std::string> xmlNames_;
   std::vector<std::uint32_t> seen_;
   std::uint32_t generation_ = 0;
   std::vector<std::string_view> names_;

@@ -40,7 +40,8 @@
 //    XML name, values that do not fit their field's type;
 //  - a document whose rows would take more cells than its size allows: at most
 //    8,388,608 cells plus 2 per byte of text (so memory stays proportional to the input even
-//    for many empty rows of a wide schema).
+//    for many empty rows of a wide schema); more than 256 namespace declarations in force at
+//    once (so that resolving a prefix stays cheap).
 // Memory and speed: the text is scanned where it lies, without a copy and without a DOM (only
 // the small schema is kept whole while it is read); values are decoded straight into the
 // recordset's compact store.

@@ -184,6 +184,23 @@ TEST(RowsetHostile, AWideSchemaWithManyEmptyRowsIsRefusedNotAllocated) {
   EXPECT_TRUE(load(schema + "<z:row/><z:row f2999='last'/></rs:data></xml>"));
 }
 
+TEST(RowsetHostile, ThousandsOfFieldsOrDeclarationsCostNoQuadraticTime) {
+  // 60,000 fields, the last two sharing a name: found without comparing every pair.
+  std::string schema = std::string(kHead) + "<s:Schema id='RowsetSchema'><s:ElementType name='row'>";
+  for (int i = 0; i < 60000; ++i) schema += "<s:AttributeType name='f" + std::to_string(i) + "'/>";
+  EXPECT_EQ(load(schema + "<s:AttributeType name='f59999'/></s:ElementType></s:Schema><rs:data/></xml>").status,
+            LoadStatus::BadSchema);
+  EXPECT_TRUE(load(schema + "</s:ElementType></s:Schema><rs:data><z:row f59999='x'/></rs:data></xml>"));
+  // 100,000 namespace declarations on the data element would make every row's lookup long.
+  std::string declarations;
+  for (int i = 0; i < 100000; ++i) declarations += " xmlns:p" + std::to_string(i) + "='urn:x'";
+  std::string rows;
+  for (int i = 0; i < 1000; ++i) rows += "<z:row ID='1'/>";
+  std::string doc = withRows(rows);
+  doc.insert(doc.find("<rs:data") + 8, declarations);
+  EXPECT_EQ(load(doc).status, LoadStatus::TooLarge);
+}
+
 TEST(RowsetHostile, RowsInAnotherNamespaceAreNotRows) {
   std::string doc = withRows("<z:row ID='1'/>");
   doc.replace(doc.find("#RowsetSchema"), 13, "#OtherSchema");
