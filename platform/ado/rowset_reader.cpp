@@ -342,14 +342,7 @@ class Reader {
     const std::string& db = a.dbType;
     auto is = [&](std::string_view name) { return equalsNoCase(t, name); };
     if (!a.hasType) return adLongVarWChar;
-    if (is("string")) {
-      if (db == "str") return a.fixed ? adChar : a.isLong ? adLongVarChar : adVarChar;
-      if (a.fixed) return adWChar;
-      if (a.isLong) return a.maxLength == 4294967295LL ? adBSTR : adLongVarWChar;
-      if (a.maxLength < 0 && db.empty()) return adVariant;
-      return adVarWChar;
-    }
-    if (is("char")) return adWChar;
+    if (is("string")) return textType(a);
     if (is("number")) {
       if (db == "currency") return adCurrency;
       if (db == "decimal") return adDecimal;
@@ -380,7 +373,16 @@ class Reader {
       base64 = is("bin.base64");
       return a.fixed ? adBinary : a.isLong ? adLongVarBinary : adVarBinary;
     }
-    return adVarWChar;
+    return textType(a);  // an unknown type: its values are read as text
+  }
+
+  // The text types, told apart as ADO writes them. Without a length (and not ANSI, fixed or
+  // long) it is ADO's form of adVariant; reading it so keeps a re-saved document stable.
+  static DataTypeEnum textType(const SchemaAttributes& a) {
+    if (a.dbType == "str") return a.fixed ? adChar : a.isLong ? adLongVarChar : adVarChar;
+    if (a.fixed) return adWChar;
+    if (a.isLong) return a.maxLength == 4294967295LL ? adBSTR : adLongVarWChar;
+    return a.maxLength < 0 ? adVariant : adVarWChar;
   }
 
   static Column columnFor(DataTypeEnum type, bool base64) {
@@ -446,6 +448,11 @@ class Reader {
     if (!xmlNames_.insert(a.xmlName).second)
       fail(LoadStatus::BadSchema, node.offset, "two fields named '" + a.xmlName + "'");
 
+    if (a.hasType && equalsNoCase(a.dtType, "char")) {  // XDR's single character
+      a.dtType = "string";
+      a.fixed = true;
+      if (a.maxLength < 0) a.maxLength = 1;
+    }
     bool base64 = false;
     FieldDef f;
     f.name = a.hasRsName ? a.rsName : a.xmlName;

@@ -18,9 +18,9 @@
 //    writes them (string+rs:dbtype='str' is ANSI, rs:fixedlength selects Char/WChar/Binary,
 //    rs:long the LongVar types, string with dt:maxLength 4294967295 and rs:long is adBSTR,
 //    string without dt:maxLength is adVariant); also the XDR aliases i4, r8, fixed.14.4,
-//    dateTime.tz, time.tz, char, bin.base64. A field without dt:type is a long Unicode text
-//    (adLongVarWChar, 4294967295), `number` without rs:dbtype adNumeric, `dateTime` without
-//    rs:dbtype adDBTimeStamp; an unknown dt:type is read as text (adVarWChar).
+//    dateTime.tz, time.tz, char (adWChar of 1), bin.base64. A field without dt:type is a long
+//    Unicode text (adLongVarWChar, 4294967295), `number` without rs:dbtype adNumeric,
+//    `dateTime` without rs:dbtype adDBTimeStamp; an unknown dt:type is read as `string`.
 //  - The data: `z:row` elements, one attribute per non-NULL field, named by the field's XML
 //    name (attributes of no field are ignored); pending changes as ADO writes them: rows in
 //    `rs:insert` (new), `rs:update` pairs of `rs:original` row and new-value row (a field

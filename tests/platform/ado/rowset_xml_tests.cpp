@@ -575,6 +575,27 @@ TEST(RowsetTolerance, TypeOnTheAttributeTypeUntypedColumnsAndAliases) {
       << saved;
 }
 
+TEST(RowsetTolerance, UnknownTypesReadAsTextAndSaveStably) {
+  RecordsetPtr rs = opened(minimalDocument(
+      "<s:AttributeType name='U'><s:datatype dt:type='stringC 20'/></s:AttributeType>"
+      "<s:AttributeType name='L'><s:datatype dt:type='idref' dt:maxLength='9'/></s:AttributeType>"
+      "<s:AttributeType name='C'><s:datatype dt:type='char'/></s:AttributeType>"
+      "<s:AttributeType name='S'><s:datatype dt:type='string' rs:dbtype='odd'/></s:AttributeType>",
+      "<z:row U='u' L='l' C='c' S='s'/>"));
+  EXPECT_EQ(rs->Fields("U").Type(), adVariant);
+  EXPECT_EQ(rs->Fields("L").Type(), adVarWChar);
+  EXPECT_EQ(rs->Fields("C").Type(), adWChar);
+  EXPECT_EQ(rs->Fields("C").DefinedSize(), 1);
+  EXPECT_EQ(rs->Fields("S").Type(), adVariant);
+  const std::string saved = rs->SaveXml();
+  RecordsetPtr back = opened(saved);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(back->Fields(i).Type(), rs->Fields(i).Type()) << i;
+    EXPECT_EQ(back->Fields(i).Value(), rs->Fields(i).Value()) << i;
+  }
+  EXPECT_EQ(back->SaveXml(), saved);
+}
+
 TEST(RowsetTolerance, SchemaLevelAttributeTypesReferencedInOrder) {
   RecordsetPtr rs = Recordset::create();
   rs->OpenXml(
