@@ -1,5 +1,6 @@
 #include "transaction.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -45,11 +46,32 @@ void notifyErrorText(const std::string& reply) {
   }
 }
 
+bool bytesBeginWith(const veltrano::http::Bytes& body, std::string_view prefix) {
+  return body.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), body.begin(), [](char p, std::uint8_t b) { return static_cast<std::uint8_t>(p) == b; });
+}
+
+// Whether the reply text begins with the server's error prefix. The text is UTF-8 or CP949 as
+// the reply declares (HttpRequest::responseText); it can begin with the prefix only when the
+// bytes begin with the prefix in one of the two, and only then is the whole reply decoded to
+// be sure, so an ordinary rowset reply is not converted for nothing.
+bool beginsWithServerError(const HttpRequest& http) {
+  static const std::string ansiPrefix = text::toAnsiString(kServerErrorPrefix);
+  const auto& body = http.responseBody();
+  if (!bytesBeginWith(body, kServerErrorPrefix) && !bytesBeginWith(body, ansiPrefix)) return false;
+  return http.responseText().starts_with(kServerErrorPrefix);
+}
+
 }  // namespace
 
 std::size_t utf16Length(std::string_view utf8) {
+  // One unit per character, two for a character beyond the BMP (a four-byte sequence): count
+  // the bytes that start a sequence, and the four-byte leads once more.
   std::size_t units = 0;
-  for (char32_t c : text::toU32(utf8)) units += c >= 0x10000 ? 2 : 1;
+  for (char c : utf8) {
+    const auto b = static_cast<std::uint8_t>(c);
+    units += ((b & 0xC0) != 0x80) + (b >= 0xF0);
+  }
   return units;
 }
 
@@ -90,7 +112,7 @@ ado::RecordsetPtr RunTransaction(const ado::RecordsetPtr& request, const std::st
       ShowErrorWindow(http.responseText());
       return nullptr;
     }
-    if (http.responseText().starts_with(kServerErrorPrefix)) ShowErrorWindow(http.responseText());
+    if (beginsWithServerError(http)) ShowErrorWindow(http.responseText());
   } catch (const std::exception&) {
     // The error path: from here on errors are ignored.
     if (watchdog) watchdog->Unload();

@@ -47,7 +47,7 @@ veltrano::ado::RecordsetPtr RunTransaction(const veltrano::ado::RecordsetPtr& re
                                            const std::int16_t& abortFlag, std::int16_t& FINE_FLAG,
                                            TMR_FRM* watchdog = nullptr);
 
-// Length of a text in UTF-16 code units (VB's Len of the same text).
+// Length of a UTF-8 text in UTF-16 code units (VB's Len of the same text).
 std::size_t utf16Length(std::string_view utf8);
 
 // Test hook: called at the named steps of each transaction, in this order: "saved" (request

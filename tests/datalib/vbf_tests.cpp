@@ -411,6 +411,35 @@ TEST(VbfResult, ErrorNumberReplyIsShownAndTheTransactionGoesOn) {
   EXPECT_EQ(f.monitor.notices().back(), "TR_COMPLETE|");
 }
 
+TEST(VbfResult, ErrorNumberPrefixIsReadInTheReplysDeclaredEncoding) {
+  const std::string ansi = text::toAnsiString("[에러번호] 2 : 권한 없음");
+  struct Case {
+    const char* what;
+    std::string reply;
+    bool shown;
+  } cases[] = {
+      {"CP949 declared", httpReply(200, "OK", ansi, "text/plain; charset=euc-kr"), true},
+      {"UTF-8, no charset", httpReply(200, "OK", "[에러번호] 2 : 권한 없음", "text/plain"), true},
+      {"CP949 bytes read as UTF-8", httpReply(200, "OK", ansi, "text/plain; charset=utf-8"), false},
+      {"prefix not at the start", httpReply(200, "OK", " [에러번호] 2", "text/plain"), false},
+      {"prefix cut short", httpReply(200, "OK", "[에러번호", "text/plain"), false},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    DataServiceStub service([&](const test::SeenRequest&) { return c.reply; });
+    VBF db;
+    db.DB_OPEN("tarvic");
+    db.DB_ADD("SELECT 1");
+    std::int16_t fine = 0;
+    ASSERT_NE(db.DB_EXECUTE(&fine), nullptr) << c.what;
+    EXPECT_EQ(fine, -1) << c.what;
+    ASSERT_EQ(f.errorWindows().size(), c.shown ? 1u : 0u) << c.what;
+    if (c.shown) {
+      EXPECT_EQ(f.errorWindows()[0].text, "[에러번호] 2 : 권한 없음") << c.what;
+    }
+  }
+}
+
 TEST(VbfResult, EmptyReplyGivesAClosedRecordsetAndCompletes) {
   Fixture f;
   DataServiceStub service([](const test::SeenRequest&) { return httpReply(200, "OK", ""); });
