@@ -482,7 +482,7 @@ class Grid {
     std::string fontName = "굴림";
     double fontSize = 9;
     bool fontBold = false, fontItalic = false, fontUnderline = false;
-    std::uint32_t selBackColor = 0x8000000D, selForeColor = 0x8000000E;
+    std::uint32_t selBackColor = 0x8000000D, selForeColor = 0x80000008;
     std::uint32_t shadowColor = 0x8000000F, shadowText = 0x80000012, gridColor = 0xC0C0C0;
     std::uint32_t scrollBarHColor = 0x8000000F, scrollBarVColor = 0x8000000F;
     bool gridShowHoriz = true, gridShowVert = true, gridSolid = true;
