@@ -708,7 +708,7 @@ void Grid::DataFillEvent(bool on) {
   if (s_.col == -1) {
     s_.allColsDataFill = on;
     for (auto& li : s_.cols) li.dataFill = on;
-  } else {
+  } else if (s_.col <= s_.maxCols) {
     colInfo(s_.col).dataFill = on;
   }
 }

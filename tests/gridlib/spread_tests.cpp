@@ -159,6 +159,13 @@ TEST(SpreadDisplay, DataFillFieldsChooseTheColumnsOfTheEvent) {
   s.SpreadDisplay(wide(6, 2), all, allTot, true, 0, false, "");
   for (int c = 1; c <= 6; ++c) EXPECT_TRUE(dataFillOn(all, c)) << c;
 
+  // Column numbers beyond the grid are left alone (no column to switch).
+  Grid far, farTot;
+  s.SpreadDisplay(wide(6, 2), far, farTot, true, 0, false, "2,2000000000");
+  EXPECT_TRUE(dataFillOn(far, 2));
+  EXPECT_FALSE(dataFillOn(far, 6));
+  EXPECT_EQ(farTot.textAt(1, 1), "총 2 건") << "the fill went on";
+
   Grid none, noneTot;
   s.SpreadDisplay(wide(6, 2), none, noneTot, false, 0, false, "3,5");
   for (int c = 1; c <= 6; ++c) EXPECT_FALSE(dataFillOn(none, c)) << c;
