@@ -1,5 +1,6 @@
 // SpreadDisplay of a 100,000-record, 20-field recordset (bind, fill, SumFormula) beside the
-// baseline: a plain copy of the same values into a vector of strings, in the same run. Reports
+// baseline: a plain copy of the same values out of the recordset into a vector of strings, in
+// the same run. Reports
 // the time ratio and the peak heap memory of each (counted by the global allocator below).
 
 #include <benchmark/benchmark.h>
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "lumagrid/spread.h"
-#include "platform/grid/data_source.h"
+#include "platform/ado/recordset.h"
 #include "platform/grid/grid.h"
 
 namespace {
@@ -38,28 +39,28 @@ void release(void* p) {
 
 constexpr int kRecords = 100000, kFields = 20;
 
-// Integers, amounts with decimals and Korean texts, as a freight office's list holds them.
-std::shared_ptr<const veltrano::grid::MemoryDataSource> table() {
-  using namespace veltrano::grid;
-  static std::shared_ptr<MemoryDataSource> src = [] {
-    std::vector<MemoryDataSource::Field> fields;
+// Integers, amounts with decimals and Korean texts, as a freight office's list holds them, in
+// a Recordset of platform/ado as the data library hands it over.
+const veltrano::ado::RecordsetPtr& table() {
+  static veltrano::ado::RecordsetPtr rs = [] {
+    auto r = veltrano::ado::Recordset::create();
     for (int f = 0; f < kFields; ++f)
-      fields.push_back({"필드" + std::to_string(f + 1), f % 3 == 0 ? adtype::adVarWChar : f % 3 == 1 ? adtype::adInteger : adtype::adDouble});
-    auto s = std::make_shared<MemoryDataSource>(fields);
-    s->reserve(kRecords);
-    for (int r = 0; r < kRecords; ++r) {
-      std::vector<veltrano::Variant> values;
-      values.reserve(kFields);
+      r->Fields().Append("필드" + std::to_string(f + 1),
+                         f % 3 == 0 ? veltrano::ado::adVarWChar : f % 3 == 1 ? veltrano::ado::adInteger : veltrano::ado::adDouble,
+                         f % 3 == 0 ? 40 : 0);
+    r->Open();
+    for (int row = 0; row < kRecords; ++row) {
+      r->AddNew();
       for (int f = 0; f < kFields; ++f) {
-        if (f % 3 == 0) values.emplace_back("화주 " + std::to_string(r % 977) + "호점");
-        else if (f % 3 == 1) values.emplace_back(static_cast<std::int32_t>(r * 7 + f));
-        else values.emplace_back(r * 1.25 + f);
+        if (f % 3 == 0) r->Fields(f).setValue(veltrano::Variant("화주 " + std::to_string(row % 977) + "호점"));
+        else if (f % 3 == 1) r->Fields(f).setValue(veltrano::Variant(static_cast<std::int32_t>(row * 7 + f)));
+        else r->Fields(f).setValue(veltrano::Variant(row * 1.25 + f));
       }
-      s->addRecord(std::move(values));
+      r->Update();
     }
-    return s;
+    return r;
   }();
-  return src;
+  return rs;
 }
 
 double gridSeconds = 0, copySeconds = 0;
@@ -90,7 +91,7 @@ void BM_CopyToStrings(benchmark::State& state) {
       std::vector<std::string> cells;
       cells.reserve(static_cast<std::size_t>(kRecords) * kFields);
       for (long long r = 0; r < kRecords; ++r)
-        for (int f = 0; f < kFields; ++f) cells.push_back(src->value(r, f).toText());
+        for (int f = 0; f < kFields; ++f) cells.push_back(src->valueAt(static_cast<std::int32_t>(r), f).toText());
       benchmark::DoNotOptimize(cells.data());
       copyPeak = peakBytes.load() - before;
     }

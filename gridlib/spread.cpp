@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "lumagrid/registry.h"
+#include "platform/grid/recordset_source.h"
 #include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
 #include "platform/winmsg/winmsg.h"
@@ -235,6 +236,22 @@ void Spread::SpreadDisplayOne(const RecordSource& RST, Grid& SPREAD, bool DataFi
     sendNotice(kFillEnded, RST->recordCount());
   } catch (const std::exception&) {
   }
+}
+
+void Spread::SpreadDisplay(const Recordset& RST, Grid& SPREAD, Grid& SpreadTot, bool DataFillEventFlag,
+                           std::int32_t AutoScroll, bool DVirtualMode, const std::string& DataFillFields) {
+  SpreadDisplay(veltrano::grid::sourceOf(RST), SPREAD, SpreadTot, DataFillEventFlag, AutoScroll, DVirtualMode,
+                DataFillFields);
+}
+
+void Spread::SpreadDisplay2(const Recordset& RST, Grid& SPREAD, Grid& SpreadTot,
+                            const std::vector<std::string>& DataFillEventCol, std::int32_t AutoScroll) {
+  SpreadDisplay2(veltrano::grid::sourceOf(RST), SPREAD, SpreadTot, DataFillEventCol, AutoScroll);
+}
+
+void Spread::SpreadDisplayOne(const Recordset& RST, Grid& SPREAD, bool DataFillEventFlag, std::int32_t AutoScroll,
+                              bool DVirtualMode, const std::string& DataFillFields) {
+  SpreadDisplayOne(veltrano::grid::sourceOf(RST), SPREAD, DataFillEventFlag, AutoScroll, DVirtualMode, DataFillFields);
 }
 
 void Spread::FSPR_SETSEL(Grid& SPREAD, std::int32_t& Col, double& Row) {

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "platform/grid/print_layout.h"
+#include "platform/grid/recordset_source.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
@@ -1011,6 +1012,8 @@ void Grid::DataSource(std::shared_ptr<const grid::DataSource> source) {
   if (s_.source && s_.dAutoFill) fill();
   else notify(GridChange::Everything);
 }
+
+void Grid::DataSource(const std::shared_ptr<ado::Recordset>& recordset) { DataSource(sourceOf(recordset)); }
 
 void Grid::fill() {
   const grid::DataSource& src = *s_.source;

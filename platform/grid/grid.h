@@ -54,6 +54,10 @@
 #include "platform/runtime/variant.h"
 #include "platform/ui/user_interface.h"
 
+namespace veltrano::ado {
+class Recordset;
+}
+
 namespace veltrano::grid {
 
 inline constexpr int kInvalidPropertyValue = 380;
@@ -258,6 +262,10 @@ class Grid {
   // headers; DAutoCellTypes gives number fields number cell types. Values are copied in; edits
   // are not written back to the source.
   void DataSource(std::shared_ptr<const grid::DataSource> source);
+  // The same for a Recordset of platform/ado, shared with the caller; it must stay open while
+  // the grid shows it (a closed recordset raises 3704 here).
+  void DataSource(const std::shared_ptr<ado::Recordset>& recordset);
+  void DataSource(std::nullptr_t) { DataSource(std::shared_ptr<const grid::DataSource>{}); }
   bool DAutoFill() const { return s_.dAutoFill; }
   void DAutoFill(bool on) { s_.dAutoFill = on; }
   bool DAutoCellTypes() const { return s_.dAutoCellTypes; }

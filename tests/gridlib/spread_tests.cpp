@@ -5,6 +5,7 @@
 
 #include "lumagrid/registry.h"
 #include "lumagrid/spread.h"
+#include "platform/ado/recordset.h"
 #include "platform/text/vbstring.h"
 #include "platform/winmsg/winmsg.h"
 #include "support/test_support.h"
@@ -235,7 +236,8 @@ TEST(SpreadDisplay, AGridErrorStopsTheFillQuietly) {
   EXPECT_FALSE(grid.ReDraw()) << "stopped before drawing was switched back on";
   EXPECT_NO_THROW(s.SpreadDisplayOne(std::make_shared<Huge>(), grid, false));
   EXPECT_NO_THROW(s.SpreadDisplay2(std::make_shared<Huge>(), grid, tot, {}));
-  EXPECT_NO_THROW(s.SpreadDisplay(nullptr, grid, tot, false));
+  EXPECT_NO_THROW(s.SpreadDisplay(lumagrid::RecordSource{}, grid, tot, false));
+  EXPECT_NO_THROW(s.SpreadDisplay(lumagrid::Recordset{}, grid, tot, false));
 }
 
 TEST(SpreadSelection, FsprSetselActivatesAndSelectsTheRow) {
@@ -404,4 +406,39 @@ TEST(SpreadNotices, NoCallCenterWindowOnlySkipsTheNotice) {
   s.SpreadDisplay(freight(2), grid, tot, false);
   EXPECT_EQ(tot.textAt(1, 1), "총 2 건");
   EXPECT_TRUE(grid.ReDraw());
+}
+
+TEST(SpreadDisplay, ShowsARecordsetOfTheDataLibrary) {
+  auto rs = ado::Recordset::create();
+  rs->Fields().Append("화주명", ado::adVarWChar, 50);
+  rs->Fields().Append("건수", ado::adInteger);
+  rs->Fields().Append("운임", ado::adCurrency);
+  rs->Open();
+  for (int i = 1; i <= 4; ++i) {
+    rs->AddNew();
+    rs->Fields(0).setValue(Variant("화주" + std::to_string(i)));
+    rs->Fields(1).setValue(Variant(std::int32_t{i}));
+    rs->Fields(2).setValue(Variant(CurrencyValue{i * 12345000}));
+    rs->Update();
+  }
+  Spread s;
+  Grid grid, tot;
+  s.SpreadDisplay(rs, grid, tot, false);
+  EXPECT_EQ(grid.MaxRows(), 4);
+  EXPECT_EQ(grid.textAt(2, 3), "2,469.00");
+  EXPECT_EQ(tot.textAt(1, 1), "총 4 건");
+  EXPECT_EQ(tot.textAt(1, 2), "10");
+  EXPECT_EQ(tot.textAt(1, 3), "12,345.00");
+
+  Grid one;
+  s.SpreadDisplayOne(rs, one, false, 99);
+  EXPECT_EQ(one.TopRow(), 4);
+  Grid two, twoTot;
+  s.SpreadDisplay2(rs, two, twoTot, {"1"});
+  EXPECT_EQ(twoTot.textAt(1, 1), "총 4 건");
+
+  // A closed recordset stops the fill without an error to the caller.
+  Grid closedGrid, closedTot;
+  EXPECT_NO_THROW(s.SpreadDisplay(ado::Recordset::create(), closedGrid, closedTot, false));
+  EXPECT_FALSE(closedGrid.ReDraw());
 }

@@ -16,14 +16,17 @@
 #include <vector>
 
 #include "lumagrid/export.h"
+#include "platform/ado/recordset.h"
 #include "platform/grid/data_source.h"
 #include "platform/grid/grid.h"
 
 namespace lumagrid {
 
 using Grid = veltrano::grid::Grid;
-// The recordset a grid is bound to. The grid keeps it while it shows it.
+// The recordset a grid is bound to: a Recordset of platform/ado (the product programs' case),
+// or any other data source. The grid keeps it while it shows it.
 using RecordSource = std::shared_ptr<const veltrano::grid::DataSource>;
+using Recordset = veltrano::ado::RecordsetPtr;
 
 class LUMAGRID_API Spread {
  public:
@@ -36,6 +39,12 @@ class LUMAGRID_API Spread {
   void SpreadDisplay2(const RecordSource& RST, Grid& SPREAD, Grid& SpreadTot,
                       const std::vector<std::string>& DataFillEventCol, std::int32_t AutoScroll = 0);
   void SpreadDisplayOne(const RecordSource& RST, Grid& SPREAD, bool DataFillEventFlag, std::int32_t AutoScroll = 0,
+                        bool DVirtualMode = false, const std::string& DataFillFields = "");
+  void SpreadDisplay(const Recordset& RST, Grid& SPREAD, Grid& SpreadTot, bool DataFillEventFlag,
+                     std::int32_t AutoScroll = 0, bool DVirtualMode = false, const std::string& DataFillFields = "");
+  void SpreadDisplay2(const Recordset& RST, Grid& SPREAD, Grid& SpreadTot,
+                      const std::vector<std::string>& DataFillEventCol, std::int32_t AutoScroll = 0);
+  void SpreadDisplayOne(const Recordset& RST, Grid& SPREAD, bool DataFillEventFlag, std::int32_t AutoScroll = 0,
                         bool DVirtualMode = false, const std::string& DataFillFields = "");
   void FSPR_SETSEL(Grid& SPREAD, std::int32_t& Col, double& Row);
   void SpreadReset(Grid& SPREAD, bool Flag = false, bool MultiSel = true);
