@@ -1,6 +1,6 @@
 // A product program calling a class of each library, as the suite's programs do: settings
 // through both REGISTRY classes, and one Lumadata transaction against a tiny data service of its
-// own on loopback, whose reply comes back as a recordset.
+// own on loopback, whose recordset Lumagrid then shows in a grid.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,6 +16,7 @@
 #include "lumadata/registry.h"
 #include "lumadata/vbf.h"
 #include "lumagrid/registry.h"
+#include "lumagrid/spread.h"
 #include "platform/ado/recordset.h"
 
 namespace {
@@ -85,7 +86,8 @@ std::string sampleRowset() {
   return rs->SaveXml();
 }
 
-// One EXECUTE through Lumadata; true when the recordset came back with the sample row.
+// One EXECUTE through Lumadata, its recordset shown by Lumagrid; true when the grid shows the
+// sample row.
 bool dataTransaction() {
   OneShotServer server(sampleRowset());
   if (server.port() == 0) return false;
@@ -99,9 +101,12 @@ bool dataTransaction() {
     rs = db.EXECUTE(&param, "CUSTOMER");
   }
   if (!rs || rs->State() != veltrano::ado::adStateOpen || rs->RecordCount() != 1) return false;
-  const std::string name = rs->Fields("CUSTNAME").Value().toString();
-  std::printf("%s %s\n", rs->Fields(0).Value().toString().c_str(), name.c_str());
-  return name == "라움 물류" && server.request().find("POST /ORVEX/CUSTOMER.ASP ") == 0;
+  lumagrid::Spread spread;
+  lumagrid::Grid grid;
+  spread.SpreadDisplayOne(rs, grid, false);
+  const std::string name = grid.textAt(1, 2);
+  std::printf("%d row: %s %s\n", grid.MaxRows(), grid.textAt(1, 1).c_str(), name.c_str());
+  return grid.MaxRows() == 1 && name == "라움 물류" && server.request().find("POST /ORVEX/CUSTOMER.ASP ") == 0;
 }
 
 }  // namespace
