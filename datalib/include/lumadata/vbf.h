@@ -75,10 +75,11 @@ class LUMADATA_API VBF {
   // extension); Param nullptr is "no object" (the request then holds only DATABASE). Returns
   // the result, or nullptr when anything failed (errors are not raised).
   veltrano::ado::RecordsetPtr EXECUTE(const Dictionary* Param, std::string_view URL);
-  // Saves the pending row and posts the request (again, if it was posted before). FINE_FLAG,
-  // when given, receives True (-1) when the transaction completes and is left as it was
-  // otherwise. Raises run-time error 91 when there is no pending request (no DB_ADD since the
-  // object was made); other errors of saving the row reach the caller too.
+  // Saves the pending row and posts the pending request, the last one DB_ADD or EXECUTE built
+  // (again, if it was posted before). FINE_FLAG, when given, receives True (-1) when the
+  // transaction completes and is left as it was otherwise. Raises run-time error 91 when there
+  // is no pending request (neither DB_ADD nor EXECUTE since the object was made); other errors
+  // of saving the row reach the caller too.
   veltrano::ado::RecordsetPtr DB_EXECUTE(VARIANT_BOOL* FINE_FLAG = nullptr);
 
   // Beyond the COM interface, for inspection: the address the next transaction posts to, the
