@@ -100,10 +100,14 @@ ado::RecordsetPtr RunTransaction(const ado::RecordsetPtr& request, const std::st
     http.send(xml);
     step("sent");
 
-    while (http.readyState() != HttpRequest::kCompleted) {
+    bool complete;
+    while (!(complete = http.readyState() == HttpRequest::kCompleted)) {
       veltrano::ui::DoEvents();
       if (abortFlag) break;
     }
+    // A wait ended by the abort flag leaves whatever came in so far: a status line and part of
+    // a body are not a reply, so it is dropped (status 0) rather than opened as if complete.
+    if (!complete) http.abort();
     if (watchdog) watchdog->Unload();
     NotifyMonitor("TR_RECVED|");
     step("received");

@@ -11,7 +11,8 @@
 //     message loop run once (ui::DoEvents) and reads it again, until the object's abort flag
 //     is set. The ready state is read at least once even when the flag is set already.
 //     "TR_RECVED|" when the wait ends; the watchdog, if given, is unloaded then, so that an
-//     error window left open afterwards does not count as waiting.
+//     error window left open afterwards does not count as waiting. A wait ended by the flag
+//     drops what came in so far (a reply cut short is no reply): its status is then 0.
 //  4. A status other than 200 shows the reply text in the error window and gives no object
 //     (FINE_FLAG unchanged). A reply beginning with "[에러번호]" is shown in the error window too,
 //     and the transaction goes on.

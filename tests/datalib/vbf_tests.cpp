@@ -637,6 +637,32 @@ TEST(VbfWatchdog, EndsTheWaitAfter31SecondsAndTheFlagStaysSet) {
   EXPECT_EQ(std::count(notices.begin(), notices.end(), "TR_TIMEOUT|"), 0);
 }
 
+TEST(VbfWatchdog, AReplyCutShortByTheTimeoutIsNotTakenAsComplete) {
+  Fixture f;
+  ManualClock clock;
+  ScopedClock useClock(clock);
+  // The status line, headers and the start of a rowset, then nothing until the server stops.
+  test::RawHttpServer stalled([](const test::SeenRequest&, test::RawConnection& c) {
+    const std::string xml = datalib_test::rowsetXml(50);
+    c.send(httpReply(200, "OK", xml).substr(0, 300));
+    c.pause(60000);
+  });
+  test::ScopedEnv host("VELTRANO_APP_HOST", "127.0.0.1:" + std::to_string(stalled.port()));
+  int pumps = 0;
+  f.scripted.setOnPump([&] {
+    if (++pumps <= 200) clock.advance(1000);
+  });
+  VBF db;
+  db.DB_OPEN("tarvic");
+  db.DB_ADD("SELECT 1");
+  std::int16_t fine = 0;
+  EXPECT_EQ(db.DB_EXECUTE(&fine), nullptr);
+  EXPECT_EQ(fine, 0);
+  const auto notices = f.monitor.notices();
+  EXPECT_EQ(std::count(notices.begin(), notices.end(), "TR_TIMEOUT|"), 1);
+  EXPECT_EQ(std::count(notices.begin(), notices.end(), "TR_COMPLETE|"), 0);
+}
+
 TEST(VbfWatchdog, StopsWhenTheWaitEnds) {
   Fixture f;
   ManualClock clock;
