@@ -30,9 +30,9 @@
 //
 // The watchdog: each transaction loads a TMR_FRM, whose timer ends the wait 31 s after the
 // transaction started ("TR_TIMEOUT|", the abort flag set) and which is unloaded when the wait
-// ends. The abort flag is never reset: once a wait of this object has timed out, every later
-// transaction of it reads the ready state once and gives up (status 0: no object, the error
-// window shown with whatever text came in).
+// ends. A reply cut short by the timeout is dropped, not opened. The abort flag is never reset:
+// once a wait of this object has timed out, every later transaction of it reads the ready state
+// once and, unless the reply is complete by then, gives up (no object, an empty error window).
 //
 // Results are handed to the caller (nullptr is "no object"). Booleans are COM booleans
 // (True -1). Waits run the caller's message loop (ui::DoEvents), so the caller's events may
