@@ -1,6 +1,7 @@
 #include "platform/registry/registry.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -59,16 +60,19 @@ class Store {
     std::error_code ec;
     std::filesystem::path p(path_);
     if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
-    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (!std::filesystem::exists(p, ec) && !ec) createStoreFile();
+    // A connection that meets a store still being switched to WAL by another process (an
+    // empty file, the first page still in the other's log) gets SQLITE_BUSY at once; a new
+    // connection reads the file afresh. New stores are made whole beforehand, so this is rare.
+    int rc = SQLITE_BUSY;
+    for (int attempt = 0; attempt < 20 && (rc == SQLITE_BUSY || rc == SQLITE_LOCKED); ++attempt) {
+      close();
+      rc = connect();
+    }
+    if (rc == SQLITE_CANTOPEN) {
       close();
       return ERROR_CANTOPEN;
     }
-    sqlite3_busy_timeout(db_, 15000);
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, &msg);
-    sqlite3_free(msg);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
       close();
       return ERROR_BADDB;
@@ -114,6 +118,39 @@ class Store {
   }
 
  private:
+  // Makes a new store under another name, in WAL mode with its schema, and links it into
+  // place unless another process got there first: nobody ever opens a store half made.
+  void createStoreFile() {
+    const std::string temp = path_ + ".new" + std::to_string(getpid());
+    sqlite3* db = nullptr;
+    bool made = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+                sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK &&
+                sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
+    made = sqlite3_close(db) == SQLITE_OK && made;  // the last close folds the log into the file
+    std::error_code ec;
+    if (made) std::filesystem::create_hard_link(temp, path_, ec);
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(temp + suffix, ec);
+  }
+
+  // One connection: WAL (a file system without shared memory keeps the rollback journal,
+  // which is safe too), the busy timeout, and the schema, made in a write transaction taken
+  // up front so that it waits for other writers.
+  int connect() {
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK)
+      return SQLITE_CANTOPEN;
+    sqlite3_busy_timeout(db_, 15000);
+    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+      const int end = sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) rc = end;
+    }
+    return rc;
+  }
+
   std::string path_;
   sqlite3* db_ = nullptr;
   std::unique_ptr<Statement> findKey_, insertKey_, getValue_, setValue_;
