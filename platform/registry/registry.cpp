@@ -80,6 +80,9 @@ class Store {
     findKey_ = std::make_unique<Statement>(db_, "SELECT id FROM keys WHERE root=?1 AND fold=?2");
     insertKey_ = std::make_unique<Statement>(db_, "INSERT INTO keys(parent, root, name, fold) VALUES(?1,?2,?3,?4)");
     getValue_ = std::make_unique<Statement>(db_, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2");
+    keyValue_ = std::make_unique<Statement>(
+        db_, "SELECT k.id, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key=k.id AND v.fold=?3"
+             " WHERE k.root=?1 AND k.fold=?2");
     setValue_ = std::make_unique<Statement>(
         db_, "INSERT OR REPLACE INTO vals(key, fold, name, type, data) VALUES(?1,?2,?3,?4,?5)");
     return ERROR_SUCCESS;
@@ -89,6 +92,7 @@ class Store {
     findKey_.reset();
     insertKey_.reset();
     getValue_.reset();
+    keyValue_.reset();
     setValue_.reset();
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -98,6 +102,7 @@ class Store {
   Statement& findKey() { return *findKey_; }
   Statement& insertKey() { return *insertKey_; }
   Statement& getValue() { return *getValue_; }
+  Statement& keyValue() { return *keyValue_; }
   Statement& setValue() { return *setValue_; }
   const std::string& path() const { return path_; }
 
@@ -153,7 +158,7 @@ class Store {
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> findKey_, insertKey_, getValue_, setValue_;
+  std::unique_ptr<Statement> findKey_, insertKey_, getValue_, keyValue_, setValue_;
 };
 
 // ---- process state: the store, open handles, injected faults ---------------------------------
@@ -256,6 +261,24 @@ long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id)
   return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
 }
 
+// Win32's answer for a handle whose key has been deleted.
+constexpr long ERROR_KEY_DELETED = 1018;
+
+// The key behind a handle is still there and still the one the handle was opened on: another
+// process, or this one, may have deleted it since, and a new key may even have taken its row.
+long checkAlive(Store& st, HKEY root, const std::string& foldPath, long long id) {
+  if (id < 0) return ERROR_SUCCESS;
+  long long now = 0;
+  const long rc = lookupKey(st, root, foldPath, &now);
+  if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && now != id)) return ERROR_KEY_DELETED;
+  return rc;
+}
+
+const char* textColumn(sqlite3_stmt* q, int column) {
+  const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(q, column));
+  return t ? t : "";
+}
+
 HKEY newHandle(State& s, OpenKey k) {
   HKEY h = s.nextHandle;
   s.nextHandle += 4;
@@ -283,6 +306,7 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
   } else {
     long long parentId = base->id;
     long rc = st.write([&]() -> long {
+      if (long alive = checkAlive(st, root, base->fold, base->id)) return alive;
       for (const auto& p : parts) {
         path += (path.empty() ? "" : "\\") + fold(p);
         long found = lookupKey(st, root, path, &id);
@@ -338,17 +362,38 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
   } else {
     Store& st = store(s);
     if (long rc = st.ensureOpen()) return rc;
-    sqlite3_stmt* q = st.getValue().use();
-    sqlite3_bind_int64(q, 1, k->id);
-    bindText(q, 2, name);
-    int rc = sqlite3_step(q);
-    if (rc != SQLITE_ROW) {
-      sqlite3_reset(q);
-      return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
+    // A root's values are read directly; any other key is looked up by its path in the same
+    // statement, so that a handle whose key is gone reads nothing (not another key's values).
+    const bool root = k->id < 0;
+    sqlite3_stmt* q;
+    if (root) {
+      q = st.getValue().use();
+      sqlite3_bind_int64(q, 1, k->id);
+      bindText(q, 2, name);
+    } else {
+      q = st.keyValue().use();
+      sqlite3_bind_int64(q, 1, k->root);
+      bindText(q, 2, k->fold);
+      bindText(q, 3, name);
     }
-    foundType = static_cast<std::uint32_t>(sqlite3_column_int64(q, 0));
-    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, 1));
-    found.assign(blob, blob + sqlite3_column_bytes(q, 1));
+    const int rc = sqlite3_step(q);
+    long result = ERROR_SUCCESS;
+    if (rc == SQLITE_ROW && !root && sqlite3_column_int64(q, 0) != k->id)
+      result = ERROR_KEY_DELETED;
+    else if (rc == SQLITE_ROW && !root && sqlite3_column_type(q, 1) == SQLITE_NULL)
+      result = ERROR_FILE_NOT_FOUND;
+    else if (rc == SQLITE_DONE)
+      result = root ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    else if (rc != SQLITE_ROW)
+      result = ERROR_CANTREAD;
+    if (result != ERROR_SUCCESS) {
+      sqlite3_reset(q);
+      return result;
+    }
+    const int first = root ? 0 : 1;
+    foundType = static_cast<std::uint32_t>(sqlite3_column_int64(q, first));
+    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, first + 1));
+    found.assign(blob, blob + sqlite3_column_bytes(q, first + 1));
     sqlite3_reset(q);
   }
   if (type) *type = foundType;
@@ -385,6 +430,7 @@ long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, co
   for (auto& [h, open] : s.handles) open.cached = false;
   const long long id = k->id;
   return st.write([&]() -> long {
+    if (long rc = checkAlive(st, k->root, k->fold, id)) return rc;
     sqlite3_stmt* q = st.setValue().use();
     sqlite3_bind_int64(q, 1, id);
     bindText(q, 2, fold(valueName));
@@ -407,6 +453,7 @@ long RegDeleteValueA(HKEY key, std::string_view valueName) {
   for (auto& [h, open] : s.handles) open.cached = false;
   const long long id = k->id;
   return st.write([&]() -> long {
+    if (long rc = checkAlive(st, k->root, k->fold, id)) return rc;
     Statement del(st.db(), "DELETE FROM vals WHERE key=?1 AND fold=?2");
     sqlite3_bind_int64(del.get(), 1, id);
     bindText(del.get(), 2, fold(valueName));
@@ -426,6 +473,7 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
   if (long f = takeFault(s, "delete")) return f;
   Store& st = store(s);
   return st.write([&]() -> long {
+    if (checkAlive(st, k.root, k.fold, k.id)) return ERROR_FILE_NOT_FOUND;  // gone meanwhile
     Statement children(st.db(), "SELECT 1 FROM keys WHERE root=?1 AND parent=?2 LIMIT 1");
     sqlite3_bind_int64(children.get(), 1, k.root);
     sqlite3_bind_int64(children.get(), 2, k.id);
@@ -466,13 +514,14 @@ long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
+  if (long rc = checkAlive(st, k->root, k->fold, k->id)) return rc;
   Statement q(st.db(), "SELECT name FROM keys WHERE root=?1 AND parent=?2 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->root);
   sqlite3_bind_int64(q.get(), 2, k->id > 0 ? k->id : 0);
   names->clear();
   int rc;
   while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
-    names->emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+    names->emplace_back(textColumn(q.get(), 0));
   return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTREAD;
 }
 
@@ -484,13 +533,14 @@ long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
+  if (long rc = checkAlive(st, k->root, k->fold, k->id)) return rc;
   Statement q(st.db(), "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->id);
   values->clear();
   int rc;
   while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
     ValueEntry e;
-    e.name = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
+    e.name = textColumn(q.get(), 0);
     e.type = static_cast<std::uint32_t>(sqlite3_column_int64(q.get(), 1));
     const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q.get(), 2));
     e.data.assign(blob, blob + sqlite3_column_bytes(q.get(), 2));
