@@ -21,6 +21,7 @@ namespace {
 constexpr const char* kSuccess = "The operation completed successfully.";
 constexpr const char* kCancelled = "The operation was canceled by the user.";
 constexpr const char* kNotFound = "The system was unable to find the specified registry key or value.";
+constexpr long kKeyDeleted = 1018;  // ERROR_KEY_DELETED: another process removed the key meanwhile
 constexpr const char* kFileError = "Error opening the file. There may be a disk or file system error.";
 
 // A failed command: printed as "ERROR: <message>", with the usage hint for syntax faults.
@@ -40,6 +41,7 @@ std::string registryMessage(long code) {
   switch (code) {
     case reg::ERROR_FILE_NOT_FOUND: return kNotFound;
     case reg::ERROR_ACCESS_DENIED: return "Access is denied.";
+    case kKeyDeleted: return "Illegal operation attempted on a registry key that has been marked for deletion.";
     case reg::ERROR_BADDB: m = "The configuration registry database is corrupt."; break;
     case reg::ERROR_CANTOPEN: m = "The configuration registry key could not be opened."; break;
     case reg::ERROR_CANTREAD: m = "The configuration registry key could not be read."; break;
