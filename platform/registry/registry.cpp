@@ -3,10 +3,15 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/text/vbstring.h"
 
@@ -35,8 +40,9 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Binds text for the step that follows at once (every use rebinds all parameters first).
 void bindText(sqlite3_stmt* s, int i, std::string_view t) {
-  sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_STATIC);
 }
 
 // Keys are rows (id, parent, root, display name, folded full path); values hang off a key id.
@@ -141,7 +147,8 @@ class Store {
   // which is safe too), the busy timeout, and the schema, made in a write transaction taken
   // up front so that it waits for other writers.
   int connect() {
-    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+    // No mutex of SQLite's own: every call on the connection is made under the state's mutex.
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
       return SQLITE_CANTOPEN;
     sqlite3_busy_timeout(db_, 15000);
@@ -167,6 +174,9 @@ struct OpenKey {
   HKEY root;
   long long id;         // row id, or the negative id of a root key
   std::string fold;     // folded full path below the root ("" for the root itself)
+  // False while the handle rests on a remembered key: its first call binds it to the key
+  // then at its path (a new row id if another process made the key again).
+  bool verified = true;
   // A size-only query leaves its result here for the read that follows on the same handle.
   std::string cachedName;
   std::uint32_t cachedType = 0;
@@ -180,6 +190,21 @@ struct Fault {
   int count;
 };
 
+// Keys this process has found or made within kKnownKeyLifetime, by folded path under each
+// root. An open of such a key answers from here without a trip to the store (a read is then
+// one statement, not two); every later call through the handle checks the key within its own
+// statement or transaction. So the only effect of a stale entry is that an open succeeds for a
+// key another process deleted in that short time, and the calls on the handle then answer
+// ERROR_KEY_DELETED, as for a key deleted after it was opened.
+using SteadyTime = std::chrono::steady_clock::time_point;
+constexpr std::chrono::milliseconds kKnownKeyLifetime{250};
+constexpr std::size_t kKnownKeyLimit = 4096;
+
+struct KnownKey {
+  long long id;
+  SteadyTime seen;
+};
+
 struct State {
   std::recursive_mutex mutex;
   std::unique_ptr<Store> store;
@@ -187,6 +212,11 @@ struct State {
   std::map<HKEY, OpenKey> handles;
   HKEY nextHandle = 0x00000100;
   std::vector<Fault> faults;
+  std::array<std::unordered_map<std::string, KnownKey>, 5> known;  // by root
+
+  void forgetKnownKeys() {
+    for (auto& byRoot : known) byRoot.clear();
+  }
 };
 
 State& state() {
@@ -213,13 +243,36 @@ Store& store(State& s) {
   return *s.store;
 }
 
-// Resolves a handle to the key it names.
-const OpenKey* resolve(State& s, HKEY key) {
-  static thread_local OpenKey rootKey;
-  if (isRoot(key)) {
-    rootKey = OpenKey{key, rootId(key), ""};
-    return &rootKey;
+std::unordered_map<std::string, KnownKey>& knownKeys(State& s, HKEY root) {
+  return s.known[static_cast<std::size_t>(root - HKEY_CLASSES_ROOT)];
+}
+
+void rememberKey(State& s, HKEY root, const std::string& foldPath, long long id) {
+  if (id < 0) return;
+  auto& byRoot = knownKeys(s, root);
+  if (byRoot.size() >= kKnownKeyLimit && !byRoot.count(foldPath)) byRoot.clear();
+  byRoot.insert_or_assign(foldPath, KnownKey{id, std::chrono::steady_clock::now()});
+}
+
+void forgetKey(State& s, HKEY root, const std::string& foldPath) { knownKeys(s, root).erase(foldPath); }
+
+// The row id of a key this process found or made within kKnownKeyLifetime.
+std::optional<long long> recentKey(State& s, HKEY root, const std::string& foldPath) {
+  auto& byRoot = knownKeys(s, root);
+  auto it = byRoot.find(foldPath);
+  if (it == byRoot.end()) return std::nullopt;
+  if (std::chrono::steady_clock::now() - it->second.seen > kKnownKeyLifetime) {
+    byRoot.erase(it);
+    return std::nullopt;
   }
+  return it->second.id;
+}
+
+// Resolves a handle to the key it names (the root keys are always open).
+OpenKey* resolve(State& s, HKEY key) {
+  static OpenKey roots[] = {{HKEY_CLASSES_ROOT, -1, ""},  {HKEY_CURRENT_USER, -2, ""}, {HKEY_LOCAL_MACHINE, -3, ""},
+                            {HKEY_USERS, -4, ""},         {HKEY_PERFORMANCE_DATA, -5, ""}};
+  if (isRoot(key)) return &roots[key - HKEY_CLASSES_ROOT];
   auto it = s.handles.find(key);
   return it == s.handles.end() ? nullptr : &it->second;
 }
@@ -241,7 +294,34 @@ std::vector<std::string> components(std::string_view path) {
   return parts;
 }
 
-std::string fold(std::string_view s) { return text::LCase(s); }
+// Keys and value names compare in lower case (ASCII directly, other text through LCase).
+std::string fold(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) return text::LCase(s);
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// `base` (a folded path) extended by the folded components of `sub`.
+std::string foldedPath(const std::string& base, std::string_view sub) {
+  const std::string folded = fold(sub);
+  std::string path = base;
+  path.reserve(base.size() + folded.size() + 1);
+  std::size_t i = 0;
+  while (i < folded.size()) {
+    if (folded[i] == '\\') {
+      ++i;
+      continue;
+    }
+    const std::size_t end = std::min(folded.find('\\', i), folded.size());
+    if (!path.empty()) path += '\\';
+    path.append(folded, i, end - i);
+    i = end;
+  }
+  return path;
+}
 
 long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id) {
   if (foldPath.empty()) {
@@ -264,14 +344,26 @@ long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id)
 // Win32's answer for a handle whose key has been deleted.
 constexpr long ERROR_KEY_DELETED = 1018;
 
-// The key behind a handle is still there and still the one the handle was opened on: another
-// process, or this one, may have deleted it since, and a new key may even have taken its row.
-long checkAlive(Store& st, HKEY root, const std::string& foldPath, long long id) {
-  if (id < 0) return ERROR_SUCCESS;
+// Checks that the key of a handle is still there and still the one it was opened on (another
+// process, or this one, may have deleted it since, and a new key may even have taken its row
+// id), given the row id now at the handle's path (0: none). Binds a handle that rests on a
+// remembered key to that row.
+long settleHandle(State& s, OpenKey& k, long long idNow) {
+  if (idNow == k.id || (idNow > 0 && !k.verified)) {
+    k.id = idNow;
+    k.verified = true;
+    return ERROR_SUCCESS;
+  }
+  forgetKey(s, k.root, k.fold);
+  return ERROR_KEY_DELETED;
+}
+
+long checkAlive(State& s, Store& st, OpenKey& k) {
+  if (k.id < 0) return ERROR_SUCCESS;
   long long now = 0;
-  const long rc = lookupKey(st, root, foldPath, &now);
-  if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && now != id)) return ERROR_KEY_DELETED;
-  return rc;
+  const long rc = lookupKey(st, k.root, k.fold, &now);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return rc;
+  return settleHandle(s, k, rc == ERROR_SUCCESS ? now : 0);
 }
 
 const char* textColumn(sqlite3_stmt* q, int column) {
@@ -292,21 +384,30 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
   State& s = state();
   std::lock_guard lock(s.mutex);
   if (long f = takeFault(s, create ? "create" : "open")) return f;
-  const OpenKey* base = resolve(s, parent);
+  OpenKey* base = resolve(s, parent);
   if (!base) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
   const HKEY root = base->root;
-  const std::vector<std::string> parts = components(subKey);
-  std::string path = base->fold;
-  long long id = base->id;
+  std::string path;
+  long long id = 0;
+  bool verified = true;
   if (!create) {
-    for (const auto& p : parts) path += (path.empty() ? "" : "\\") + fold(p);
-    if (long rc = lookupKey(st, root, path, &id)) return rc;
+    path = foldedPath(base->fold, subKey);
+    if (auto recent = recentKey(s, root, path)) {
+      id = *recent;
+      verified = false;
+    } else {
+      if (long rc = lookupKey(st, root, path, &id)) return rc;
+      rememberKey(s, root, path, id);
+    }
   } else {
-    long long parentId = base->id;
+    const std::vector<std::string> parts = components(subKey);
+    path = base->fold;
     long rc = st.write([&]() -> long {
-      if (long alive = checkAlive(st, root, base->fold, base->id)) return alive;
+      if (long alive = checkAlive(s, st, *base)) return alive;
+      id = base->id;
+      long long parentId = id;
       for (const auto& p : parts) {
         path += (path.empty() ? "" : "\\") + fold(p);
         long found = lookupKey(st, root, path, &id);
@@ -316,7 +417,9 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
           sqlite3_bind_int64(ins, 2, root);
           bindText(ins, 3, p);
           bindText(ins, 4, path);
-          if (sqlite3_step(ins) != SQLITE_DONE) return ERROR_CANTWRITE;
+          const int step = sqlite3_step(ins);
+          sqlite3_reset(ins);
+          if (step != SQLITE_DONE) return ERROR_CANTWRITE;
           id = sqlite3_last_insert_rowid(st.db());
         } else if (found != ERROR_SUCCESS) {
           return found;
@@ -326,8 +429,9 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
       return ERROR_SUCCESS;
     });
     if (rc) return rc;
+    rememberKey(s, root, path, id);
   }
-  *result = newHandle(s, OpenKey{root, id, path});
+  *result = newHandle(s, OpenKey{root, id, path, verified});
   return ERROR_SUCCESS;
 }
 
@@ -346,25 +450,23 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
   State& s = state();
   std::lock_guard lock(s.mutex);
   if (long f = takeFault(s, "query")) return f;
-  auto it = s.handles.find(key);
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (data && !dataSize) return ERROR_INVALID_PARAMETER;
   const std::string name = fold(valueName);
 
   std::uint32_t foundType = 0;
   std::vector<std::uint8_t> found;
-  OpenKey* mutableKey = it != s.handles.end() ? &it->second : nullptr;
-  if (data && mutableKey && mutableKey->cached && mutableKey->cachedName == name) {
-    foundType = mutableKey->cachedType;
-    found = std::move(mutableKey->cachedData);
-    mutableKey->cached = false;
+  const bool root = k->id < 0;
+  if (data && k->cached && k->cachedName == name) {
+    foundType = k->cachedType;
+    found = std::move(k->cachedData);
+    k->cached = false;
   } else {
     Store& st = store(s);
     if (long rc = st.ensureOpen()) return rc;
     // A root's values are read directly; any other key is looked up by its path in the same
     // statement, so that a handle whose key is gone reads nothing (not another key's values).
-    const bool root = k->id < 0;
     sqlite3_stmt* q;
     if (root) {
       q = st.getValue().use();
@@ -378,14 +480,12 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
     }
     const int rc = sqlite3_step(q);
     long result = ERROR_SUCCESS;
-    if (rc == SQLITE_ROW && !root && sqlite3_column_int64(q, 0) != k->id)
-      result = ERROR_KEY_DELETED;
-    else if (rc == SQLITE_ROW && !root && sqlite3_column_type(q, 1) == SQLITE_NULL)
-      result = ERROR_FILE_NOT_FOUND;
-    else if (rc == SQLITE_DONE)
-      result = root ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    else if (rc != SQLITE_ROW)
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
       result = ERROR_CANTREAD;
+    else if (!root)
+      result = settleHandle(s, *k, rc == SQLITE_ROW ? sqlite3_column_int64(q, 0) : 0);
+    if (result == ERROR_SUCCESS && (rc == SQLITE_DONE || (!root && sqlite3_column_type(q, 1) == SQLITE_NULL)))
+      result = ERROR_FILE_NOT_FOUND;
     if (result != ERROR_SUCCESS) {
       sqlite3_reset(q);
       return result;
@@ -400,11 +500,11 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
   const auto size = static_cast<std::uint32_t>(found.size());
   if (!data) {
     if (dataSize) *dataSize = size;
-    if (mutableKey) {
-      mutableKey->cachedName = name;
-      mutableKey->cachedType = foundType;
-      mutableKey->cachedData = std::move(found);
-      mutableKey->cached = true;
+    if (!root) {
+      k->cachedName = name;
+      k->cachedType = foundType;
+      k->cachedData = std::move(found);
+      k->cached = true;
     }
     return ERROR_SUCCESS;
   }
@@ -422,23 +522,26 @@ long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, co
   State& s = state();
   std::lock_guard lock(s.mutex);
   if (long f = takeFault(s, "set")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
   for (auto& [h, open] : s.handles) open.cached = false;
-  const long long id = k->id;
   return st.write([&]() -> long {
-    if (long rc = checkAlive(st, k->root, k->fold, id)) return rc;
+    if (long rc = checkAlive(s, st, *k)) return rc;
+    const long long id = k->id;
+    const std::string folded = fold(valueName);
     sqlite3_stmt* q = st.setValue().use();
     sqlite3_bind_int64(q, 1, id);
-    bindText(q, 2, fold(valueName));
+    bindText(q, 2, folded);
     bindText(q, 3, valueName);
     sqlite3_bind_int64(q, 4, type);
     sqlite3_bind_blob(q, 5, data ? data : reinterpret_cast<const std::uint8_t*>(""), static_cast<int>(dataSize),
-                      SQLITE_TRANSIENT);
-    return sqlite3_step(q) == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTWRITE;
+                      SQLITE_STATIC);
+    const int rc = sqlite3_step(q);
+    sqlite3_reset(q);
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTWRITE;
   });
 }
 
@@ -446,17 +549,18 @@ long RegDeleteValueA(HKEY key, std::string_view valueName) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   if (long f = takeFault(s, "delete")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
   for (auto& [h, open] : s.handles) open.cached = false;
-  const long long id = k->id;
   return st.write([&]() -> long {
-    if (long rc = checkAlive(st, k->root, k->fold, id)) return rc;
+    if (long rc = checkAlive(s, st, *k)) return rc;
+    const long long id = k->id;
     Statement del(st.db(), "DELETE FROM vals WHERE key=?1 AND fold=?2");
+    const std::string folded = fold(valueName);
     sqlite3_bind_int64(del.get(), 1, id);
-    bindText(del.get(), 2, fold(valueName));
+    bindText(del.get(), 2, folded);
     if (sqlite3_step(del.get()) != SQLITE_DONE) return ERROR_CANTWRITE;
     return sqlite3_changes(st.db()) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   });
@@ -472,16 +576,19 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
   RegCloseKey(h);
   if (long f = takeFault(s, "delete")) return f;
   Store& st = store(s);
+  forgetKey(s, k.root, k.fold);
   return st.write([&]() -> long {
-    if (checkAlive(st, k.root, k.fold, k.id)) return ERROR_FILE_NOT_FOUND;  // gone meanwhile
+    // The key as it is now, within the transaction (another process may have changed it).
+    long long id = 0;
+    if (long rc = lookupKey(st, k.root, k.fold, &id)) return rc;
     Statement children(st.db(), "SELECT 1 FROM keys WHERE root=?1 AND parent=?2 LIMIT 1");
     sqlite3_bind_int64(children.get(), 1, k.root);
-    sqlite3_bind_int64(children.get(), 2, k.id);
+    sqlite3_bind_int64(children.get(), 2, id);
     if (sqlite3_step(children.get()) == SQLITE_ROW) return ERROR_ACCESS_DENIED;
     Statement delVals(st.db(), "DELETE FROM vals WHERE key=?1");
-    sqlite3_bind_int64(delVals.get(), 1, k.id);
+    sqlite3_bind_int64(delVals.get(), 1, id);
     Statement delKey(st.db(), "DELETE FROM keys WHERE id=?1");
-    sqlite3_bind_int64(delKey.get(), 1, k.id);
+    sqlite3_bind_int64(delKey.get(), 1, id);
     if (sqlite3_step(delVals.get()) != SQLITE_DONE || sqlite3_step(delKey.get()) != SQLITE_DONE)
       return ERROR_CANTWRITE;
     return ERROR_SUCCESS;
@@ -510,11 +617,11 @@ long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   if (long f = takeFault(s, "query")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  if (long rc = checkAlive(st, k->root, k->fold, k->id)) return rc;
+  if (long rc = checkAlive(s, st, *k)) return rc;
   Statement q(st.db(), "SELECT name FROM keys WHERE root=?1 AND parent=?2 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->root);
   sqlite3_bind_int64(q.get(), 2, k->id > 0 ? k->id : 0);
@@ -529,11 +636,11 @@ long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   if (long f = takeFault(s, "query")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  if (long rc = checkAlive(st, k->root, k->fold, k->id)) return rc;
+  if (long rc = checkAlive(s, st, *k)) return rc;
   Statement q(st.db(), "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->id);
   values->clear();
@@ -600,6 +707,7 @@ void useStore(std::string path) {
   std::lock_guard lock(s.mutex);
   s.store.reset();
   s.handles.clear();
+  s.forgetKnownKeys();
   s.explicitPath = std::move(path);
 }
 
