@@ -337,6 +337,49 @@ TEST_F(RegistryStore, TwoProcessesWritingAThousandValuesEachLoseNone) {
   EXPECT_EQ(wrong, 0);
 }
 
+// Runs the registry editor on this test's store; true when it succeeds.
+bool regTool(const std::string& args) {
+  return test::run(test::builtProgram("tools/reg/reg").string() + " " + args + " </dev/null >/dev/null 2>&1").exitCode == 0;
+}
+
+// This process remembers keys it has lately opened; another process meanwhile deletes the key
+// and makes it again, after a second key took the old row.
+TEST_F(RegistryStore, KeyMadeAgainByAnotherProcessIsTheOneRead) {
+  ASSERT_EQ(writeValue(HKEY_CURRENT_USER, "Remade", "v", REG_SZ, bytesOf("mine")), 0);
+  ASSERT_EQ(readValue(HKEY_CURRENT_USER, "Remade", "v").data, bytesOf("mine"));
+  ASSERT_TRUE(regTool("delete 'HKCU\\Remade' /f"));
+  ASSERT_TRUE(regTool("add 'HKCU\\Other' /v v /d other"));
+  ASSERT_TRUE(regTool("add 'HKCU\\Remade' /v v /d theirs"));
+
+  EXPECT_EQ(readValue(HKEY_CURRENT_USER, "Remade", "v").data, bytesOf(std::string("theirs") + '\0'));
+  HKEY h = 0;
+  ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "REMADE", &h), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(h, "w", REG_SZ, reinterpret_cast<const std::uint8_t*>("x"), 1), ERROR_SUCCESS);
+  RegCloseKey(h);
+  releaseStore();  // forgets what this process remembered
+  EXPECT_EQ(readValue(HKEY_CURRENT_USER, "Remade", "w").data, bytesOf("x"));
+  EXPECT_EQ(readValue(HKEY_CURRENT_USER, "Other", "w").rc, ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryStore, KeyDeletedByAnotherProcessReadsAndWritesNothing) {
+  ASSERT_EQ(writeValue(HKEY_CURRENT_USER, "Doomed", "v", REG_SZ, bytesOf("x")), 0);
+  ASSERT_EQ(readValue(HKEY_CURRENT_USER, "Doomed", "v").rc, ERROR_SUCCESS);
+  ASSERT_TRUE(regTool("delete 'HKCU\\Doomed' /f"));
+
+  HKEY h = 0;
+  const long open = RegOpenKeyA(HKEY_CURRENT_USER, "Doomed", &h);
+  if (open == ERROR_SUCCESS) {  // answered from memory; the handle then finds the key gone
+    std::uint32_t type = 0, size = 0;
+    EXPECT_EQ(RegQueryValueExA(h, "v", &type, nullptr, &size), kKeyDeleted);
+    EXPECT_EQ(RegSetValueExA(h, "v", REG_SZ, reinterpret_cast<const std::uint8_t*>("y"), 1), kKeyDeleted);
+    RegCloseKey(h);
+  } else {
+    EXPECT_EQ(open, ERROR_FILE_NOT_FOUND);
+  }
+  EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "Doomed", &h), ERROR_FILE_NOT_FOUND) << "forgotten once found gone";
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Doomed"), ERROR_FILE_NOT_FOUND);
+}
+
 // ---- a damaged or unreadable store -----------------------------------------------------
 
 TEST_F(RegistryStore, GarbageStoreFileGivesRegistryErrorsAndIsLeftAlone) {
