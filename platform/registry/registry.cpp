@@ -409,7 +409,8 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
       id = base->id;
       long long parentId = id;
       for (const auto& p : parts) {
-        path += (path.empty() ? "" : "\\") + fold(p);
+        if (!path.empty()) path += '\\';
+        path += fold(p);
         long found = lookupKey(st, root, path, &id);
         if (found == ERROR_FILE_NOT_FOUND) {
           sqlite3_stmt* ins = st.insertKey().use();
