@@ -337,9 +337,18 @@ TEST_F(RegistryStore, TwoProcessesWritingAThousandValuesEachLoseNone) {
   EXPECT_EQ(wrong, 0);
 }
 
-// Runs the registry editor on this test's store; true when it succeeds.
-bool regTool(const std::string& args) {
-  return test::run(test::builtProgram("tools/reg/reg").string() + " " + args + " </dev/null >/dev/null 2>&1").exitCode == 0;
+// The registry editor built beside this test (the build folder also comes as a definition,
+// for runs where the environment does not name it).
+std::string regProgram() {
+  setenv("VELTRANO_TEST_BINARY_DIR", VELTRANO_BUILD_DIR, 0);
+  return test::builtProgram("tools/reg/reg").string();
+}
+
+// Runs the registry editor on this test's store.
+::testing::AssertionResult regTool(const std::string& args) {
+  const auto r = test::run(regProgram() + " " + args + " </dev/null 2>&1");
+  if (r.exitCode == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "reg " << args << " -> " << r.exitCode << ": " << r.out;
 }
 
 // This process remembers keys it has lately opened; another process meanwhile deletes the key
