@@ -170,39 +170,40 @@ class Store {
 
 // ---- process state: the store, open handles, injected faults ---------------------------------
 
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// A value just read through a handle, kept for the registry call that comes next.
+//
+// Callers read a value as open, size query, read: three calls that would each ask the store.
+// The open reads the value this process last asked for under the key along with the key
+// itself, and the size query keeps what it read; the very next registry call of this process,
+// if it reads that value through that handle within kReadAheadLifetime, takes it from here.
+// Nothing else can happen in between in this process, and another process's write in that
+// instant is one the read may as well have preceded: the sequence reads one consistent state.
+constexpr std::chrono::milliseconds kReadAheadLifetime{1};
+constexpr int kReadAheadLimit = 64 * 1024;  // bytes; larger values are read when asked for
+
+struct ReadAhead {
+  bool valid = false;
+  std::string name;  // folded value name
+  bool found = false;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  std::uint64_t call = 0;  // the call that may take it
+  SteadyTime time;
+};
+
 struct OpenKey {
   HKEY root;
-  long long id;         // row id, or the negative id of a root key
-  std::string fold;     // folded full path below the root ("" for the root itself)
-  // False while the handle rests on a remembered key: its first call binds it to the key
-  // then at its path (a new row id if another process made the key again).
-  bool verified = true;
-  // A size-only query leaves its result here for the read that follows on the same handle.
-  std::string cachedName;
-  std::uint32_t cachedType = 0;
-  std::vector<std::uint8_t> cachedData;
-  bool cached = false;
+  long long id;      // row id, or the negative id of a root key
+  std::string fold;  // folded full path below the root ("" for the root itself)
+  ReadAhead ahead;
 };
 
 struct Fault {
   std::string operation;
   long code;
   int count;
-};
-
-// Keys this process has found or made within kKnownKeyLifetime, by folded path under each
-// root. An open of such a key answers from here without a trip to the store (a read is then
-// one statement, not two); every later call through the handle checks the key within its own
-// statement or transaction. So the only effect of a stale entry is that an open succeeds for a
-// key another process deleted in that short time, and the calls on the handle then answer
-// ERROR_KEY_DELETED, as for a key deleted after it was opened.
-using SteadyTime = std::chrono::steady_clock::time_point;
-constexpr std::chrono::milliseconds kKnownKeyLifetime{250};
-constexpr std::size_t kKnownKeyLimit = 4096;
-
-struct KnownKey {
-  long long id;
-  SteadyTime seen;
 };
 
 struct State {
@@ -212,11 +213,11 @@ struct State {
   std::map<HKEY, OpenKey> handles;
   HKEY nextHandle = 0x00000100;
   std::vector<Fault> faults;
-  std::array<std::unordered_map<std::string, KnownKey>, 5> known;  // by root
-
-  void forgetKnownKeys() {
-    for (auto& byRoot : known) byRoot.clear();
-  }
+  // Registry calls so far (a read-ahead is for the next one only).
+  std::uint64_t calls = 0;
+  // By root and folded key path, the folded name of the value last read there.
+  std::array<std::unordered_map<std::string, std::string>, 5> lastRead;
+  static constexpr std::size_t kLastReadLimit = 4096;
 };
 
 State& state() {
@@ -243,35 +244,48 @@ Store& store(State& s) {
   return *s.store;
 }
 
-std::unordered_map<std::string, KnownKey>& knownKeys(State& s, HKEY root) {
-  return s.known[static_cast<std::size_t>(root - HKEY_CLASSES_ROOT)];
+std::unordered_map<std::string, std::string>& lastRead(State& s, HKEY root) {
+  return s.lastRead[static_cast<std::size_t>(root - HKEY_CLASSES_ROOT)];
 }
 
-void rememberKey(State& s, HKEY root, const std::string& foldPath, long long id) {
-  if (id < 0) return;
-  auto& byRoot = knownKeys(s, root);
-  if (byRoot.size() >= kKnownKeyLimit && !byRoot.count(foldPath)) byRoot.clear();
-  byRoot.insert_or_assign(foldPath, KnownKey{id, std::chrono::steady_clock::now()});
-}
-
-void forgetKey(State& s, HKEY root, const std::string& foldPath) { knownKeys(s, root).erase(foldPath); }
-
-// The row id of a key this process found or made within kKnownKeyLifetime.
-std::optional<long long> recentKey(State& s, HKEY root, const std::string& foldPath) {
-  auto& byRoot = knownKeys(s, root);
-  auto it = byRoot.find(foldPath);
-  if (it == byRoot.end()) return std::nullopt;
-  if (std::chrono::steady_clock::now() - it->second.seen > kKnownKeyLifetime) {
-    byRoot.erase(it);
-    return std::nullopt;
+void noteRead(State& s, const OpenKey& k, const std::string& name) {
+  if (k.id < 0) return;
+  auto& byRoot = lastRead(s, k.root);
+  auto it = byRoot.find(k.fold);
+  if (it != byRoot.end()) {
+    if (it->second != name) it->second = name;
+    return;
   }
-  return it->second.id;
+  if (byRoot.size() >= State::kLastReadLimit) byRoot.clear();
+  byRoot.emplace(k.fold, name);
+}
+
+// Counts a registry call; whatever was read ahead for an earlier call is not taken after it.
+void countCall(State& s) { ++s.calls; }
+
+void keepForNextCall(State& s, ReadAhead& a, std::string name, bool found, std::uint32_t type,
+                     std::vector<std::uint8_t> data) {
+  a.valid = true;
+  a.name = std::move(name);
+  a.found = found;
+  a.type = type;
+  a.data = std::move(data);
+  a.call = s.calls + 1;
+  a.time = std::chrono::steady_clock::now();
+}
+
+// The value read ahead for this call, if it is the one asked for and still fresh.
+bool takeReadAhead(State& s, ReadAhead& a, const std::string& name) {
+  if (!a.valid) return false;
+  a.valid = false;
+  return a.call == s.calls && a.name == name && std::chrono::steady_clock::now() - a.time <= kReadAheadLifetime;
 }
 
 // Resolves a handle to the key it names (the root keys are always open).
 OpenKey* resolve(State& s, HKEY key) {
-  static OpenKey roots[] = {{HKEY_CLASSES_ROOT, -1, ""},  {HKEY_CURRENT_USER, -2, ""}, {HKEY_LOCAL_MACHINE, -3, ""},
-                            {HKEY_USERS, -4, ""},         {HKEY_PERFORMANCE_DATA, -5, ""}};
+  static OpenKey roots[] = {{HKEY_CLASSES_ROOT, -1, "", {}},  {HKEY_CURRENT_USER, -2, "", {}},
+                            {HKEY_LOCAL_MACHINE, -3, "", {}}, {HKEY_USERS, -4, "", {}},
+                            {HKEY_PERFORMANCE_DATA, -5, "", {}}};
   if (isRoot(key)) return &roots[key - HKEY_CLASSES_ROOT];
   auto it = s.handles.find(key);
   return it == s.handles.end() ? nullptr : &it->second;
@@ -344,26 +358,14 @@ long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id)
 // Win32's answer for a handle whose key has been deleted.
 constexpr long ERROR_KEY_DELETED = 1018;
 
-// Checks that the key of a handle is still there and still the one it was opened on (another
-// process, or this one, may have deleted it since, and a new key may even have taken its row
-// id), given the row id now at the handle's path (0: none). Binds a handle that rests on a
-// remembered key to that row.
-long settleHandle(State& s, OpenKey& k, long long idNow) {
-  if (idNow == k.id || (idNow > 0 && !k.verified)) {
-    k.id = idNow;
-    k.verified = true;
-    return ERROR_SUCCESS;
-  }
-  forgetKey(s, k.root, k.fold);
-  return ERROR_KEY_DELETED;
-}
-
-long checkAlive(State& s, Store& st, OpenKey& k) {
+// Checks that the key of a handle is still there and still the one it was opened on: another
+// process, or this one, may have deleted it since, and a new key may even have taken its row.
+long checkAlive(Store& st, const OpenKey& k) {
   if (k.id < 0) return ERROR_SUCCESS;
   long long now = 0;
   const long rc = lookupKey(st, k.root, k.fold, &now);
-  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return rc;
-  return settleHandle(s, k, rc == ERROR_SUCCESS ? now : 0);
+  if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && now != k.id)) return ERROR_KEY_DELETED;
+  return rc;
 }
 
 const char* textColumn(sqlite3_stmt* q, int column) {
@@ -383,6 +385,7 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
   if (!result) return ERROR_INVALID_PARAMETER;
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, create ? "create" : "open")) return f;
   OpenKey* base = resolve(s, parent);
   if (!base) return ERROR_INVALID_HANDLE;
@@ -391,21 +394,42 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
   const HKEY root = base->root;
   std::string path;
   long long id = 0;
-  bool verified = true;
+  ReadAhead ahead;
   if (!create) {
     path = foldedPath(base->fold, subKey);
-    if (auto recent = recentKey(s, root, path)) {
-      id = *recent;
-      verified = false;
-    } else {
+    auto& reads = lastRead(s, root);
+    auto last = path.empty() ? reads.end() : reads.find(path);
+    if (last == reads.end()) {
       if (long rc = lookupKey(st, root, path, &id)) return rc;
-      rememberKey(s, root, path, id);
+    } else {
+      // The key and, in the same statement, the value last read under it.
+      sqlite3_stmt* q = st.keyValue().use();
+      sqlite3_bind_int64(q, 1, root);
+      bindText(q, 2, path);
+      bindText(q, 3, last->second);
+      const int rc = sqlite3_step(q);
+      if (rc != SQLITE_ROW) {
+        sqlite3_reset(q);
+        return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
+      }
+      id = sqlite3_column_int64(q, 0);
+      const bool found = sqlite3_column_type(q, 1) != SQLITE_NULL;
+      if (!found || sqlite3_column_bytes(q, 2) <= kReadAheadLimit) {
+        std::vector<std::uint8_t> data;
+        if (found) {
+          const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, 2));
+          data.assign(blob, blob + sqlite3_column_bytes(q, 2));
+        }
+        keepForNextCall(s, ahead, last->second, found, static_cast<std::uint32_t>(sqlite3_column_int64(q, 1)),
+                        std::move(data));
+      }
+      sqlite3_reset(q);
     }
   } else {
     const std::vector<std::string> parts = components(subKey);
     path = base->fold;
     long rc = st.write([&]() -> long {
-      if (long alive = checkAlive(s, st, *base)) return alive;
+      if (long alive = checkAlive(st, *base)) return alive;
       id = base->id;
       long long parentId = id;
       for (const auto& p : parts) {
@@ -430,9 +454,8 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
       return ERROR_SUCCESS;
     });
     if (rc) return rc;
-    rememberKey(s, root, path, id);
   }
-  *result = newHandle(s, OpenKey{root, id, path, verified});
+  *result = newHandle(s, OpenKey{root, id, path, std::move(ahead)});
   return ERROR_SUCCESS;
 }
 
@@ -450,24 +473,26 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
                       std::uint32_t* dataSize) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "query")) return f;
   OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (data && !dataSize) return ERROR_INVALID_PARAMETER;
   const std::string name = fold(valueName);
+  noteRead(s, *k, name);
 
   std::uint32_t foundType = 0;
   std::vector<std::uint8_t> found;
-  const bool root = k->id < 0;
-  if (data && k->cached && k->cachedName == name) {
-    foundType = k->cachedType;
-    found = std::move(k->cachedData);
-    k->cached = false;
+  if (takeReadAhead(s, k->ahead, name)) {
+    if (!k->ahead.found) return ERROR_FILE_NOT_FOUND;
+    foundType = k->ahead.type;
+    found = std::move(k->ahead.data);
   } else {
     Store& st = store(s);
     if (long rc = st.ensureOpen()) return rc;
     // A root's values are read directly; any other key is looked up by its path in the same
     // statement, so that a handle whose key is gone reads nothing (not another key's values).
+    const bool root = k->id < 0;
     sqlite3_stmt* q;
     if (root) {
       q = st.getValue().use();
@@ -483,9 +508,9 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
     long result = ERROR_SUCCESS;
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
       result = ERROR_CANTREAD;
-    else if (!root)
-      result = settleHandle(s, *k, rc == SQLITE_ROW ? sqlite3_column_int64(q, 0) : 0);
-    if (result == ERROR_SUCCESS && (rc == SQLITE_DONE || (!root && sqlite3_column_type(q, 1) == SQLITE_NULL)))
+    else if (!root && (rc == SQLITE_DONE || sqlite3_column_int64(q, 0) != k->id))
+      result = ERROR_KEY_DELETED;
+    else if (rc == SQLITE_DONE || (!root && sqlite3_column_type(q, 1) == SQLITE_NULL))
       result = ERROR_FILE_NOT_FOUND;
     if (result != ERROR_SUCCESS) {
       sqlite3_reset(q);
@@ -501,12 +526,7 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
   const auto size = static_cast<std::uint32_t>(found.size());
   if (!data) {
     if (dataSize) *dataSize = size;
-    if (!root) {
-      k->cachedName = name;
-      k->cachedType = foundType;
-      k->cachedData = std::move(found);
-      k->cached = true;
-    }
+    keepForNextCall(s, k->ahead, name, true, foundType, std::move(found));  // for the read that follows
     return ERROR_SUCCESS;
   }
   if (*dataSize < size) {
@@ -522,15 +542,15 @@ long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, co
                     std::uint32_t dataSize) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "set")) return f;
   OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  for (auto& [h, open] : s.handles) open.cached = false;
   return st.write([&]() -> long {
-    if (long rc = checkAlive(s, st, *k)) return rc;
+    if (long rc = checkAlive(st, *k)) return rc;
     const long long id = k->id;
     const std::string folded = fold(valueName);
     sqlite3_stmt* q = st.setValue().use();
@@ -549,14 +569,14 @@ long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, co
 long RegDeleteValueA(HKEY key, std::string_view valueName) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "delete")) return f;
   OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  for (auto& [h, open] : s.handles) open.cached = false;
   return st.write([&]() -> long {
-    if (long rc = checkAlive(s, st, *k)) return rc;
+    if (long rc = checkAlive(st, *k)) return rc;
     const long long id = k->id;
     Statement del(st.db(), "DELETE FROM vals WHERE key=?1 AND fold=?2");
     const std::string folded = fold(valueName);
@@ -577,7 +597,7 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
   RegCloseKey(h);
   if (long f = takeFault(s, "delete")) return f;
   Store& st = store(s);
-  forgetKey(s, k.root, k.fold);
+  countCall(s);
   return st.write([&]() -> long {
     // The key as it is now, within the transaction (another process may have changed it).
     long long id = 0;
@@ -599,6 +619,7 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
 long RegFlushKey(HKEY key) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "flush")) return f;
   if (!resolve(s, key)) return ERROR_INVALID_HANDLE;
   // Every write is already committed in its own transaction; make it durable in the main file.
@@ -617,12 +638,13 @@ long RegCloseKey(HKEY key) {
 long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "query")) return f;
   OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  if (long rc = checkAlive(s, st, *k)) return rc;
+  if (long rc = checkAlive(st, *k)) return rc;
   Statement q(st.db(), "SELECT name FROM keys WHERE root=?1 AND parent=?2 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->root);
   sqlite3_bind_int64(q.get(), 2, k->id > 0 ? k->id : 0);
@@ -636,12 +658,13 @@ long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
 long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "query")) return f;
   OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  if (long rc = checkAlive(s, st, *k)) return rc;
+  if (long rc = checkAlive(st, *k)) return rc;
   Statement q(st.db(), "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->id);
   values->clear();
@@ -708,7 +731,8 @@ void useStore(std::string path) {
   std::lock_guard lock(s.mutex);
   s.store.reset();
   s.handles.clear();
-  s.forgetKnownKeys();
+  countCall(s);  // nothing read ahead from the old store is taken
+  for (auto& byRoot : s.lastRead) byRoot.clear();
   s.explicitPath = std::move(path);
 }
 
