@@ -273,12 +273,14 @@ class ScriptReader {
 
 // ---- writing ---------------------------------------------------------------------------
 
-std::string escaped(std::string_view s) {
-  std::string out;
+// Text in double quotes with \\ and \" escapes.
+std::string quoted(std::string_view s) {
+  std::string out(1, '"');
   for (char c : s) {
     if (c == '\\' || c == '"') out.push_back('\\');
     out.push_back(c);
   }
+  out.push_back('"');
   return out;
 }
 
@@ -316,13 +318,14 @@ bool quotable(std::span<const std::uint8_t> data) {
 }
 
 void appendValue(std::string& out, const reg::ValueEntry& v) {
-  const std::string head = v.name.empty() ? "@=" : "\"" + escaped(v.name) + "\"=";
+  std::string head = v.name.empty() ? std::string("@") : quoted(v.name);
+  head.push_back('=');
   out += head;
   const std::size_t len = width(head);
   switch (v.type) {
     case reg::REG_SZ:
       if (quotable(v.data)) {
-        out += "\"" + escaped(textOf(v.data)) + "\"";
+        out += quoted(textOf(v.data));
         break;
       }
       appendHex(out, len, "hex(1):", ansiToUtf16le(v.data));
@@ -371,7 +374,9 @@ std::string regScriptText(const std::vector<ExportKey>& keys) {
   std::string out(kHeader5);
   out += "\r\n\r\n";
   for (const auto& key : keys) {
-    out += "[" + key.fullPath + "]\r\n";
+    out.push_back('[');
+    out += key.fullPath;
+    out += "]\r\n";
     for (const auto& v : key.values) appendValue(out, v);
     out += "\r\n";
   }
