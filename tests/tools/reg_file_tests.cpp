@@ -161,6 +161,39 @@ TEST(RegScriptReader, NamesTheLineAtFault) {
   }
 }
 
+// Scripts come from anywhere: damaged ones give a fault with a description, never a crash.
+TEST(RegScriptReader, SurvivesDamagedScripts) {
+  const std::string utf16 = regFileBytes(regScriptText(sampleKeys()));
+  const std::string utf8 = regScriptText(sampleKeys());
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  int accepted = 0;
+  for (int round = 0; round < 2000; ++round) {
+    std::string script = round % 2 ? utf16 : utf8;
+    const int edits = 1 + static_cast<int>(next() % 8);
+    for (int e = 0; e < edits && !script.empty(); ++e) {
+      const std::size_t at = next() % script.size();
+      switch (next() % 3) {
+        case 0: script[at] = static_cast<char>(next()); break;
+        case 1: script.erase(at, 1 + next() % 16); break;
+        default: script.insert(at, 1, "\\\"[],=:\n\r;-@"[next() % 12]); break;
+      }
+    }
+    const ScriptParse p = parseRegScript(script);
+    if (p.ok) {
+      ++accepted;
+      for (const auto& key : p.keys) EXPECT_TRUE(reg::rootByName(reg::rootShortName(key.root)).has_value());
+    } else {
+      EXPECT_FALSE(p.description.empty());
+      EXPECT_TRUE(p.keys.empty());
+    }
+  }
+  EXPECT_GT(accepted, 0) << "some small damage (in a string, say) still reads";
+}
+
 TEST(RegValueData, ParsesAddDataAndShowsQueryData) {
   EXPECT_EQ(parseData(reg::REG_DWORD, "").data, (Bytes{0, 0, 0, 0}));
   EXPECT_FALSE(parseData(reg::REG_DWORD, "0x").ok);
