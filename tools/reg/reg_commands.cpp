@@ -61,7 +61,7 @@ void check(long code) {
 
 // ---- command line ----------------------------------------------------------------------
 
-struct OptionSpec {
+struct KnownOption {
   const char* name;  // lower case, without the leading "/" or "-"
   bool takesValue;
 };
@@ -80,7 +80,7 @@ struct CommandLine {
 
 // Options start with "/" or "-" and are matched without regard to case. Where the verb takes
 // a file name, an argument that is no option of the verb is the file name ("/tmp/x.reg").
-CommandLine parseCommandLine(const std::vector<std::string>& args, std::initializer_list<OptionSpec> specs,
+CommandLine parseCommandLine(const std::vector<std::string>& args, std::initializer_list<KnownOption> knownOptions,
                              bool unknownIsPositional) {
   CommandLine cl;
   for (std::size_t i = 1; i < args.size(); ++i) {
@@ -91,12 +91,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args, std::initiali
         cl.help = true;
         continue;
       }
-      const OptionSpec* spec = nullptr;
-      for (const auto& s : specs)
-        if (name == s.name) spec = &s;
-      if (spec) {
+      const KnownOption* known = nullptr;
+      for (const auto& s : knownOptions)
+        if (name == s.name) known = &s;
+      if (known) {
         if (cl.has(name)) invalidSyntax();
-        if (spec->takesValue) {
+        if (known->takesValue) {
           if (i + 1 >= args.size()) invalidSyntax();
           cl.options[name] = args[++i];
         } else {
@@ -229,7 +229,7 @@ void printValue(std::ostream& out, const reg::ValueEntry& v, std::string_view se
 
 // ---- the verbs -------------------------------------------------------------------------
 
-constexpr OptionSpec kView32{"reg:32", false}, kView64{"reg:64", false};
+constexpr KnownOption kView32{"reg:32", false}, kView64{"reg:64", false};
 
 // The value the command names: /v NAME or /ve (the default value).
 std::optional<std::string> valueOption(const CommandLine& cl) {
