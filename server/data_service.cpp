@@ -1,5 +1,6 @@
 #include "server/data_service.h"
 
+#include <optional>
 #include <stdexcept>
 
 namespace veltrano::server {
@@ -13,16 +14,38 @@ Reply textReply(int status, int number, std::string_view message) {
   return Reply{status, kTextType, errorText(number, message)};
 }
 
-// BYTESDATA as a blob: bytes as they are; text as its bytes; nothing for an empty value.
-std::optional<Variant> payloadOf(const Variant* v) {
-  if (!v || v->isEmpty() || v->isNull()) return std::nullopt;
+// BYTESDATA as a blob. The library appends a byte array to a field of type adVariant; a
+// recordset saved as XML writes such a value as bin.hex and loads it back as that hex text,
+// so text is taken as hex (blanks and line breaks skipped). Nothing for an empty value;
+// false when the text is not hex.
+bool payloadOf(const Variant* v, std::optional<Variant>& out) {
+  out.reset();
+  if (!v || v->isEmpty() || v->isNull()) return true;
   if (v->isBytes()) {
-    if (v->bytes().empty()) return std::nullopt;
-    return *v;
+    if (!v->bytes().empty()) out = *v;
+    return true;
   }
-  const std::string t = v->toString();
-  if (t.empty()) return std::nullopt;
-  return Variant(Bytes(t.begin(), t.end()));
+  const std::string hex = v->toString();
+  Bytes bytes;
+  bytes.reserve(hex.size() / 2);
+  int high = -1;
+  for (char c : hex) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+    else return false;
+    if (high < 0) {
+      high = d;
+    } else {
+      bytes.push_back(static_cast<std::uint8_t>(high * 16 + d));
+      high = -1;
+    }
+  }
+  if (high >= 0) return false;
+  if (!bytes.empty()) out = Variant(std::move(bytes));
+  return true;
 }
 
 }  // namespace
@@ -46,7 +69,8 @@ Reply DataService::answer(std::string_view page, const RecordsetFields& request)
       if (!sql || sql->isNull() || sql->isEmpty())
         return textReply(400, 400, "the request has no SQL field");
       StatementParameters parameters;
-      parameters.firstAnonymous = payloadOf(request.find("BYTESDATA"));
+      if (!payloadOf(request.find("BYTESDATA"), parameters.firstAnonymous))
+        return textReply(400, 400, "BYTESDATA is neither bytes nor hexadecimal text");
       result = catalog_.run(databaseName, sql->toString(), parameters);
     } else {
       StatementParameters parameters;

@@ -4,7 +4,8 @@
 // Request: the body is a recordset saved as ADO XML (UTF-8) with one row.
 //  - At the data path: fields SQL, DATABASE and BYTESDATA. SQL runs on the database named by
 //    DATABASE; BYTESDATA, when present and not empty, is bound as a blob to the statement's
-//    first "?".
+//    first "?" (a byte array, or its bin.hex text: the form an adVariant field holding
+//    bytes takes in a saved recordset).
 //  - At /ORVEX/<page>.ASP: field DATABASE and one field per parameter. The statement is the
 //    page's row in the table qz_pages(page, statement) of that database; its named
 //    parameters (:NAME) take the values of the fields of the same name.
