@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +115,19 @@ struct LoadResult {
   double seconds = 0;
 };
 
+// The first failure of a run, for the report: what the client library said, or the status.
+std::mutex gFailureMutex;
+std::string gFirstFailure;
+bool accept(const httplib::Result& res, std::size_t size) {
+  if (res && res->status == 200 && res->body.size() == size) return true;
+  std::lock_guard lock(gFailureMutex);
+  if (gFirstFailure.empty())
+    gFirstFailure = res ? "status " + std::to_string(res->status) + ", " + std::to_string(res->body.size()) +
+                              " bytes: " + res->body.substr(0, 200)
+                        : "client error " + httplib::to_string(res.error());
+  return false;
+}
+
 // kClients threads, each on its own kept-alive connection, sending requests until the time is
 // up; a request counts when `check` accepts its reply.
 template <typename Send>
@@ -154,9 +168,9 @@ void BM_QueryService_50Clients(benchmark::State& state) {
   const std::size_t size = fixture().replyBytes;
   for (auto _ : state) {
     const LoadResult r = runLoad([&](httplib::Client& c) {
-      auto res = c.Post("/client/mysqlservice.asp", fixture().queryBody,
-                        "application/x-www-form-urlencoded");
-      return res && res->status == 200 && res->body.size() == size;
+      return accept(c.Post("/client/mysqlservice.asp", fixture().queryBody,
+                           "application/x-www-form-urlencoded"),
+                    size);
     });
     gQueryRps = r.ok / r.seconds;
     report(state, r);
@@ -169,8 +183,7 @@ void BM_StaticFileOfTheSameSize_50Clients(benchmark::State& state) {
   const std::size_t size = fixture().replyBytes;
   for (auto _ : state) {
     const LoadResult r = runLoad([&](httplib::Client& c) {
-      auto res = c.Get("/same-size.bin");
-      return res && res->status == 200 && res->body.size() == size;
+      return accept(c.Get("/same-size.bin"), size);
     });
     gFileRps = r.ok / r.seconds;
     report(state, r);
@@ -222,6 +235,6 @@ int main(int argc, char** argv) {
   if (gQueryRps > 0 && gFileRps > 0)
     std::printf("query service %.0f req/s, static file of the same size %.0f req/s: %.2f of the baseline\n",
                 gQueryRps, gFileRps, gQueryRps / gFileRps);
-  if (gFailed > 0) std::printf("FAILED REQUESTS: %ld\n", gFailed);
+  if (gFailed > 0) std::printf("FAILED REQUESTS: %ld (first: %s)\n", gFailed, gFirstFailure.c_str());
   return gFailed > 0 ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 #include "server/database.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -86,6 +87,72 @@ class Connection {
 
  private:
   sqlite3* db_ = nullptr;
+};
+
+// Each worker thread keeps its connections open between requests: opening a database and
+// reading its schema costs more than most statements. A connection is reused while the file
+// at its path is still the file it opened (a database replaced by a new file, as the sample
+// script does, is opened afresh); a few files per thread at most, the least recently used
+// closed first.
+class ConnectionCache {
+ public:
+  // The connection for `file`; the caller runs one statement on it, then calls release().
+  Connection& acquire(const std::filesystem::path& file, bool writable, std::string_view name) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+      throw StatementError(Kind::NoDatabase, SQLITE_CANTOPEN,
+                           "no database named \"" + std::string(name) + "\"");
+    ++clock_;
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if (it->file != file || it->writable != writable) continue;
+      if (it->device == st.st_dev && it->inode == st.st_ino) {
+        it->lastUse = clock_;
+        return *it->connection;
+      }
+      entries_.erase(it);
+      break;
+    }
+    if (entries_.size() >= kMaxEntries)
+      entries_.erase(std::min_element(entries_.begin(), entries_.end(),
+                                      [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; }));
+    auto connection = std::make_unique<Connection>(file, writable, name);
+    entries_.push_back(Entry{file, writable, st.st_dev, st.st_ino, clock_, std::move(connection)});
+    return *entries_.back().connection;
+  }
+
+  // Leaves no transaction open: every request stands alone.
+  static void release(Connection& c) {
+    if (!sqlite3_get_autocommit(c.get())) sqlite3_exec(c.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+ private:
+  static constexpr std::size_t kMaxEntries = 8;
+  struct Entry {
+    std::filesystem::path file;
+    bool writable;
+    dev_t device;
+    ino_t inode;
+    std::uint64_t lastUse;
+    std::unique_ptr<Connection> connection;
+  };
+  std::vector<Entry> entries_;
+  std::uint64_t clock_ = 0;
+};
+
+thread_local ConnectionCache tConnections;
+
+// A connection of this thread's cache for the span of one request.
+class Lease {
+ public:
+  Lease(const std::filesystem::path& file, bool writable, std::string_view name)
+      : connection_(tConnections.acquire(file, writable, name)) {}
+  ~Lease() { ConnectionCache::release(connection_); }
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  const Connection& get() const { return connection_; }
+
+ private:
+  Connection& connection_;
 };
 
 using StatementPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
@@ -241,11 +308,16 @@ void settleColumns(ResultSet& rs, const std::vector<unsigned>& seen,
     for (auto& row : rs.rows) {
       Variant& v = row[col];
       if (v.isNull()) continue;
-      if (c.kind == ColumnKind::Text && !v.isString()) v = Variant(numberText(v));
-      if (c.kind == ColumnKind::Double && !v.isNull()) v = Variant(v.toDouble());
-      if (c.kind == ColumnKind::Blob && !v.isBytes()) {
+      if (c.kind == ColumnKind::Text && !v.isString()) {
+        const Variant asText(numberText(v));
+        v = asText;
+      } else if (c.kind == ColumnKind::Double && !v.isNull()) {
+        const Variant asDouble(v.toDouble());
+        v = asDouble;
+      } else if (c.kind == ColumnKind::Blob && !v.isBytes()) {
         const std::string t = v.isString() ? v.str() : numberText(v);
-        v = Variant(Bytes(t.begin(), t.end()));
+        const Variant asBytes(Bytes(t.begin(), t.end()));
+        v = asBytes;
       }
       if (v.isString()) longest = std::max(longest, utf8Length(v.str()));
       if (v.isBytes()) longest = std::max(longest, v.bytes().size());
@@ -357,7 +429,8 @@ ResultSet DatabaseCatalog::run(std::string_view database, std::string_view sql,
   if (!file)
     throw StatementError(Kind::NoDatabase, SQLITE_CANTOPEN,
                          "\"" + std::string(database) + "\" is not a database name");
-  Connection c(*file, writable_, database);
+  const Lease lease(*file, writable_, database);
+  const Connection& c = lease.get();
   StatementPtr stmt = prepareSingle(c, sql);
   bindParameters(c, stmt.get(), parameters);
   return execute(c, stmt.get(), writable_, limits_);
@@ -369,7 +442,8 @@ ResultSet DatabaseCatalog::runPage(std::string_view database, std::string_view p
   if (!file)
     throw StatementError(Kind::NoDatabase, SQLITE_CANTOPEN,
                          "\"" + std::string(database) + "\" is not a database name");
-  Connection c(*file, writable_, database);
+  const Lease lease(*file, writable_, database);
+  const Connection& c = lease.get();
   std::string statement;
   {
     sqlite3_stmt* raw = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 // The embedded databases: one SQLite file per database name, DIR/db/<name>.sqlite. Each call
-// opens its own connection (so any number of worker threads may call at once), runs exactly
-// one statement and closes it.
+// runs exactly one statement on a connection of the calling thread (each thread keeps its own
+// connections open between calls, so any number of worker threads may call at once; a file
+// replaced on disk is opened afresh, and no transaction outlives a call).
 //
 // Guards, whatever the statement says:
 //  - without `writable` the file is opened read-only and a statement that would change it is

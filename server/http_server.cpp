@@ -121,6 +121,7 @@ struct HttpServer::Impl {
   FileHost files;
   httplib::Server http;
   int port = -1;
+  int listenSocket = -1;  // the socket the library bound, for widening its backlog
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> runEntered{false};
   std::atomic<bool> runFinished{false};
@@ -136,9 +137,10 @@ void HttpServer::Impl::configure() {
   http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   // SO_REUSEADDR only: the library's default (SO_REUSEPORT) would let a second server bind
   // the same port and quietly take half of its connections.
-  http.set_socket_options([](socket_t sock) {
+  http.set_socket_options([this](socket_t sock) {
     int yes = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listenSocket = sock;
   });
   // Headers and body leave in separate writes; without this, Nagle's algorithm holds the body
   // back until the client's delayed acknowledgement on kept-alive connections (40 ms a reply).
@@ -288,6 +290,10 @@ int HttpServer::bind() {
                                " (address in use or not available)");
     impl_->port = o.port;
   }
+  // The library listens with a backlog of 5; clients connecting at once beyond that overflow
+  // the accept queue and some of their connections are reset. Listening again on the bound
+  // socket widens the queue.
+  if (impl_->listenSocket >= 0) ::listen(impl_->listenSocket, SOMAXCONN);
   return impl_->port;
 }
 

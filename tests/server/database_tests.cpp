@@ -231,3 +231,28 @@ TEST_F(DatabaseTest, PagesComeFromQzPages) {
     EXPECT_EQ(e.kind(), Kind::NoPage);
   }
 }
+
+TEST_F(DatabaseTest, ReusedConnectionsSeeAReplacedFileAndKeepNoTransaction) {
+  const DatabaseCatalog c = catalog(true);
+  EXPECT_EQ(c.run("shop", "select count(*) from item").rows[0][0], Variant(std::int64_t{2}));
+  // The file replaced by another (as the sample script does): the new one is read.
+  createDb(dir_.path() / "new.sqlite", "create table item (id integer); insert into item values (1);");
+  fs::rename(dir_.path() / "new.sqlite", dir_.path() / "db" / "shop.sqlite");
+  EXPECT_EQ(c.run("shop", "select count(*) from item").rows[0][0], Variant(std::int64_t{1}));
+
+  // A transaction begun by one request does not swallow the next: the insert is committed
+  // and visible to another connection at once.
+  c.run("shop", "begin");
+  c.run("shop", "insert into item values (2)");
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_.path() / "db" / "shop.sqlite").c_str(), &other), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(other, "select count(*) from item", -1, &st, nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(st, 0), 2);
+  sqlite3_finalize(st);
+  sqlite3_close(other);
+
+  // A read-only catalog on the same file in the same thread does not borrow the writable one.
+  EXPECT_EQ(errorOf(catalog(false), "delete from item").kind(), Kind::Refused);
+}

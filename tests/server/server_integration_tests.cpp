@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "platform/text/ansi.h"
@@ -88,6 +89,19 @@ TEST_F(ServerProgramTest, RefusesAPortAlreadyTaken) {
   EXPECT_FALSE(second.started());
   EXPECT_EQ(second.stop(SIGTERM), 1);
   EXPECT_NE(second.errorOutput().find("cannot listen"), std::string::npos) << second.errorOutput();
+}
+
+TEST_F(ServerProgramTest, ListensWithAnAcceptQueueForManyClients) {
+  // The HTTP library listens with a backlog of 5; fifty clients connecting at once overflowed
+  // it and some connections were reset. The server widens it (Send-Q of a listening socket).
+  start();
+  const auto r = run("ss -Hltn 'sport = :" + std::to_string(port()) + "'");
+  ASSERT_EQ(r.exitCode, 0) << "ss (iproute2) is needed";
+  std::istringstream fields(r.out);
+  std::string state, recvQ, sendQ;
+  fields >> state >> recvQ >> sendQ;
+  EXPECT_EQ(state, "LISTEN") << r.out;
+  EXPECT_GE(std::atoi(sendQ.c_str()), 128) << r.out;
 }
 
 TEST_F(ServerProgramTest, BadCommandLinesExitWithAMessage) {
