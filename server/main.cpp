@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,13 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+
+  std::error_code ec;
+  if (!std::filesystem::is_directory(cmd.options.dataDir, ec)) {
+    std::fprintf(stderr, "veltrano-server: the data folder %s does not exist\n",
+                 cmd.options.dataDir.c_str());
+    return 1;
+  }
 
   try {
     HttpServer server(cmd.options);

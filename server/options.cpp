@@ -120,9 +120,10 @@ std::string helpText() {
 The reference server: the query service of the updater, the file host its downloads come
 from, and the data service of the data library, on one HTTP address.
 
-  --data DIR              Data folder (required). Databases are DIR/db/<name>.sqlite, one
-                          file per database name; served files lie below DIR/files/, a URL
-                          path naming the path below files/ (matched without regard to case).
+  --data DIR              Data folder (required, must exist). Databases are
+                          DIR/db/<name>.sqlite, one file per database name; served files
+                          lie below DIR/files/, a URL path naming the path below files/
+                          (matched without regard to case).
   --listen HOST:PORT      Address to listen on (default 127.0.0.1:8080). Port 0 picks a free
                           port. The first line of standard output always says
                           "listening on HOST:PORT" with the port chosen.

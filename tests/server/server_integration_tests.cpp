@@ -108,6 +108,10 @@ TEST_F(ServerProgramTest, BadCommandLinesExitWithAMessage) {
   const auto r = run("'" + builtProgram("server/veltrano-server").string() + "' --listen nowhere 2>&1");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.out.find("--listen"), std::string::npos);
+  const auto noFolder = run("'" + builtProgram("server/veltrano-server").string() +
+                            "' --listen 127.0.0.1:0 --data '" + (dir_ / "absent").string() + "' 2>&1");
+  EXPECT_EQ(noFolder.exitCode, 1);
+  EXPECT_NE(noFolder.out.find("does not exist"), std::string::npos) << noFolder.out;
   const auto help = run("'" + builtProgram("server/veltrano-server").string() + "' --help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--max-rows"), std::string::npos);
