@@ -127,6 +127,12 @@ std::optional<std::string> ScriptedUi::fileDialog(const char* kind, const FileDi
 std::optional<std::string> ScriptedUi::openFileDialog(const FileDialogSpec& dlg) { return fileDialog("Open", dlg); }
 std::optional<std::string> ScriptedUi::saveFileDialog(const FileDialogSpec& dlg) { return fileDialog("Save", dlg); }
 
+std::string ScriptedUi::windowShown(std::string kind, std::string title, std::string text) {
+  std::string answer = nextAnswer().value_or(std::string());
+  record({std::move(kind), std::move(title), std::move(text), Buttons::OK, Icon::None, answer});
+  return answer;
+}
+
 void ScriptedUi::pump() {
   ++pumps_;
   fireDueTimers();

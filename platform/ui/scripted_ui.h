@@ -44,6 +44,11 @@ class ScriptedUi : public UserInterface {
   void setOnPump(std::function<void()> f) { onPump_ = std::move(f); }
   const std::vector<MousePointer>& pointerHistory() const { return pointers_; }
 
+  // A window of the program's own that waits for the user (an error window, a dialog form):
+  // recorded with its title and text and closed at once, taking one queued answer if any.
+  // Returns that answer ("" when the queue was empty).
+  std::string windowShown(std::string kind, std::string title, std::string text);
+
   Answer messageBox(const MessageBoxSpec& box) override;
   std::optional<std::string> inputBox(const InputBoxSpec& box) override;
   std::optional<std::string> openFileDialog(const FileDialogSpec& dlg) override;

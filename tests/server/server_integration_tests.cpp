@@ -12,12 +12,21 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/ado/recordset.h"
 #include "platform/text/ansi.h"
+#include "platform/text/vbstring.h"
+#include "platform/ui/scripted_ui.h"
+#include "updater/mod_standard.h"
+#include "updater/query_client.h"
 #include "server/query_service.h"
 #include "server_fixture.h"
 
 using namespace veltrano::test;
+using veltrano::Bytes;
+using veltrano::Variant;
 using veltrano::server::kNoRowsText;
+using veltrano::server::kStylesheetLine;
+namespace ado = veltrano::ado;
 using veltrano::server::ServerOptions;
 namespace fs = std::filesystem;
 namespace text = veltrano::text;
@@ -58,9 +67,62 @@ class ServerProgramTest : public ::testing::Test {
                        "application/x-www-form-urlencoded");
   }
 
+  // A rows-form reply loaded as the query client loads it: CP949 bytes to text, then the
+  // recordset opened on that text (the stylesheet line before the document included).
+  std::unique_ptr<ado::Recordset> rowsOf(const httplib::Result& r) {
+    auto rs = std::make_unique<ado::Recordset>();
+    if (!r) {
+      ADD_FAILURE() << "no reply";
+      return rs;
+    }
+    const std::string reply = text::fromAnsi(r->body);
+    EXPECT_EQ(reply.rfind(std::string(kStylesheetLine), 0), 0u) << reply;
+    const ado::LoadResult loaded = rs->loadXml(reply);
+    EXPECT_TRUE(loaded) << loaded.description << "\n" << reply;
+    return rs;
+  }
+
+  // Posts a recordset saved as ADO XML, as the data library sends its requests.
+  httplib::Result postRecordset(const std::string& path, ado::Recordset& request) {
+    httplib::Client client("127.0.0.1", port());
+    client.set_read_timeout(10);
+    const httplib::Headers headers = {{"Charset", "euc-kr"}, {"Pragma", "no-cache"}, {"Expires", "0"}};
+    return client.Post(path.c_str(), headers, request.SaveXml(), "application/x-www-form-urlencoded");
+  }
+
   TempDir dir_;
   std::unique_ptr<ServerProcess> server_;
 };
+
+// The request of the data library's DB_ADD: SQL, DATABASE, and BYTESDATA with the payload.
+std::unique_ptr<ado::Recordset> sqlRequest(const std::string& sql, const std::string& database,
+                                           const Bytes& payload = {}) {
+  auto rs = std::make_unique<ado::Recordset>();
+  rs->Fields().Append("SQL", ado::adVarChar, 65534);
+  rs->Fields().Append("DATABASE", ado::adVarChar, 65534);
+  rs->Fields().Append("BYTESDATA", ado::adVariant, 0);
+  rs->Open();
+  rs->AddNew();
+  rs->Fields("SQL").setValue(Variant(sql));
+  rs->Fields("DATABASE").setValue(Variant(database));
+  if (!payload.empty()) rs->Fields("BYTESDATA").AppendChunk(Variant(payload));
+  rs->Update();
+  return rs;
+}
+
+// The request of the data library's EXECUTE: DATABASE, then one field per parameter.
+std::unique_ptr<ado::Recordset> pageRequest(const std::string& database,
+                                            const std::vector<std::pair<std::string, std::string>>& params) {
+  auto rs = std::make_unique<ado::Recordset>();
+  rs->Fields().Append("DATABASE", ado::adVarChar, 65534);
+  for (const auto& [name, value] : params) rs->Fields().Append(name, ado::adVarChar, 65534);
+  rs->Open();
+  rs->AddNew();
+  rs->Fields("DATABASE").setValue(Variant(database));
+  for (const auto& [name, value] : params) rs->Fields(name).setValue(Variant(value));
+  rs->Update();
+  return rs;
+}
 
 }  // namespace
 
@@ -229,6 +291,120 @@ TEST_F(ServerProgramTest, QueryServiceAnswersInTheClientsForms) {
   EXPECT_EQ(upper->body, text::toAnsiString(kNoRowsText));
 }
 
+TEST_F(ServerProgramTest, CatalogueAndFileListsAsTheUpdaterReadsThem) {
+  start();
+  auto catalogue = rowsOf(postQuery("select * from qz_product"));
+  ASSERT_EQ(catalogue->State(), ado::adStateOpen);
+  ASSERT_EQ(catalogue->RecordCount(), 3);
+  EXPECT_EQ(catalogue->Fields(0).Value(), Variant("TARVIC"));
+  EXPECT_EQ(catalogue->Fields(1).Value(), Variant("TARVIC"));
+  EXPECT_EQ(catalogue->Fields(2).Value(), Variant("타르빅 화물관리"));
+  catalogue->MoveLast();
+  EXPECT_EQ(catalogue->Fields(0).Value(), Variant("TVSMS"));
+
+  // Korean in the statement reaches the database through CP949 and comes back.
+  auto byName = rowsOf(postQuery("select productcode, productname from qz_product where productname = '타르빅 회계관리'"));
+  ASSERT_EQ(byName->RecordCount(), 1);
+  EXPECT_EQ(byName->Fields(0).Value(), Variant("TVACCT"));
+  EXPECT_EQ(byName->Fields(1).Value(), Variant("타르빅 회계관리"));
+
+  // The file list, in the updater's words (two blanks after select included), and each file
+  // fetched where the updater fetches it: http:// + upper-cased source path and file name.
+  auto list = rowsOf(postQuery("select  productcode,filename,sourcepath,downloadpath,addreg,version,"
+                               "memo,productkey from qz_files where productkey='TARVIC' order by filename"));
+  ASSERT_EQ(list->RecordCount(), 3);
+  ASSERT_EQ(list->Fields().Count(), 8);
+  std::vector<std::string> names;
+  for (list->MoveFirst(); !list->Eof(); list->MoveNext()) {
+    const std::string file = list->Fields(1).Value().toString();
+    const std::string source = list->Fields(2).Value().toString();
+    names.push_back(file);
+    EXPECT_EQ(source.rfind(server_->hostPort() + "/", 0), 0u) << source;
+    const std::string url = veltrano::text::UCase(source) + veltrano::text::UCase(file);
+    const RawReply got = rawGet(port(), url.substr(url.find('/')));
+    EXPECT_EQ(got.status, 200) << url;
+    EXPECT_FALSE(got.body.empty()) << url;
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"README.TXT", "tarvic.exe", "tarvicsample.dll"}));
+}
+
+TEST_F(ServerProgramTest, TheUpdatersQueryClientReadsEveryReplyForm) {
+  start();
+  veltrano::ui::ScriptedUi scripted;
+  veltrano::ui::ScopedUi quiet{scripted};
+  ScopedEnv host("VELTRANO_QUERY_HOST", server_->hostPort());
+
+  // The catalogue through the window's own wrapper.
+  const ado::RecordsetPtr catalogue = meridox::OpenServerQuery("select * from qz_product");
+  ASSERT_TRUE(catalogue);
+  ASSERT_EQ(catalogue->State(), ado::adStateOpen);
+  EXPECT_EQ(catalogue->RecordCount(), 3);
+  EXPECT_EQ(catalogue->Fields(2).Value(), Variant("타르빅 화물관리"));
+
+  auto none = meridox::RunQueryService("select * from qz_product where productcode = 'X'", "qz_update", "");
+  ASSERT_EQ(none.kind, meridox::QueryResult::Kind::Recordset);
+  EXPECT_EQ(none.recordset->Fields(0).Name(), meridox::kNoRowsField);
+  EXPECT_TRUE(none.recordset->Eof());
+
+  auto failed = meridox::RunQueryService("select * from 없는표", "qz_update", "");
+  ASSERT_EQ(failed.kind, meridox::QueryResult::Kind::Recordset);
+  EXPECT_EQ(failed.recordset->Fields(0).Name(), meridox::kFailureField);
+  const std::string message = failed.recordset->Fields(0).Value().toString();
+  EXPECT_EQ(message.rfind("[에러번호] 1 : ", 0), 0u) << message;
+  EXPECT_NE(message.find("없는표"), std::string::npos) << message;
+
+  // A change is refused by the server, and the client reports True as it always does.
+  EXPECT_EQ(meridox::RunQueryService("delete from qz_files", "qz_update", "").kind,
+            meridox::QueryResult::Kind::True);
+  EXPECT_EQ(meridox::OpenServerQuery("select count(*) from qz_files")->Fields(0).Value().toInt64(), 6);
+}
+
+TEST_F(ServerProgramTest, DataServiceAnswersPostedRecordsets) {
+  start({"--writable"});
+  // DB_ADD with a payload bound to the "?".
+  auto store = sqlRequest("update document set content = ? where docno = 1", "tarvic", Bytes{1, 0, 0xFE});
+  auto r = postRecordset("/Database/ORVEX/", *store);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200) << r->body;
+  EXPECT_NE(r->get_header_value("Content-Type").find("utf-8"), std::string::npos);
+  ado::Recordset changed;
+  ASSERT_TRUE(changed.loadXml(r->body)) << r->body;
+  EXPECT_EQ(changed.Fields(0).Value().toInt64(), 1);
+
+  auto read = sqlRequest("select docno, title, content from document where docno = 1", "tarvic");
+  r = postRecordset("/database/orvex/", *read);
+  ASSERT_TRUE(r);
+  ado::Recordset doc;
+  ASSERT_TRUE(doc.loadXml(r->body)) << r->body;
+  EXPECT_EQ(doc.Fields(1).Value(), Variant("운송 약관"));
+  EXPECT_EQ(doc.Fields(2).Value(), Variant(Bytes{1, 0, 0xFE}));
+
+  // EXECUTE: a page of qz_pages with its named parameter taken from the field.
+  auto page = pageRequest("tarvic", {{"REGION", "서울"}});
+  r = postRecordset("/ORVEX/customer_list.asp", *page);
+  ASSERT_TRUE(r);
+  ado::Recordset customers;
+  ASSERT_TRUE(customers.loadXml(r->body)) << r->body;
+  ASSERT_EQ(customers.RecordCount(), 2);
+  EXPECT_EQ(customers.Fields("name").Value(), Variant("한빛운송"));
+
+  // No rows: a rowset without rows (the data service has no no-rows text).
+  page = pageRequest("tarvic", {{"REGION", "제주"}});
+  r = postRecordset("/ORVEX/CUSTOMER_LIST.ASP", *page);
+  ASSERT_TRUE(r);
+  ado::Recordset none;
+  ASSERT_TRUE(none.loadXml(r->body)) << r->body;
+  EXPECT_TRUE(none.Eof());
+  EXPECT_EQ(none.Fields().Count(), 3);
+
+  // A failing statement: 200 and the error prefix.
+  auto bad = sqlRequest("select * from 없는표", "tarvic");
+  r = postRecordset("/Database/ORVEX/", *bad);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+  EXPECT_EQ(r->body.rfind("[에러번호] 1 : ", 0), 0u) << r->body;
+}
+
 TEST_F(ServerProgramTest, ModifyingStatementRefusedOnReadOnlyDatabase) {
   start();
   auto r = postQuery("delete from qz_files");
@@ -252,6 +428,10 @@ TEST_F(ServerProgramTest, WritableServerRunsModifyingStatements) {
   auto r = postQuery("delete from qz_files where productkey = 'TVSMS'");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 200);
+  auto changed = rowsOf(r);
+  ASSERT_EQ(changed->State(), ado::adStateOpen);
+  EXPECT_EQ(changed->Fields(0).Name(), "RowsAffected");
+  EXPECT_EQ(changed->Fields(0).Value().toInt64(), 1);
   r = postQuery("select * from qz_files where productkey = 'TVSMS'");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->body, text::toAnsiString(kNoRowsText));

@@ -62,8 +62,7 @@ ScopedEnv::~ScopedEnv() {
 }
 
 std::filesystem::path builtProgram(const std::string& relativePath) {
-  const char* dir = std::getenv("VELTRANO_TEST_BINARY_DIR");
-  return std::filesystem::path(dir ? dir : ".") / relativePath;
+  return std::filesystem::path(VELTRANO_BUILD_DIR) / relativePath;
 }
 
 CommandResult run(const std::string& command) {

@@ -1,0 +1,105 @@
+#pragma once
+// One HTTP exchange driven step by step on the caller's thread, shared by the request object
+// (http_request.h) and the transfer control (inet.h). Not for system code: it is the engine
+// under those two stand-ins.
+//
+// Nothing here blocks longer than the wait a caller passes to advance(); nothing runs on
+// another thread. Redirects are followed (at most 10); only http and https are spoken, also
+// after a redirect. Proxies come from the usual environment variables (http_proxy, no_proxy).
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrano::http {
+
+// The limits of the transport under every request; the stand-ins add no time limit of their
+// own. A request whose connection is not made within `connectTimeoutMs` ends as failed; a
+// request that moves fewer than `stallBytesPerSecond` bytes per second for `stallSeconds` in a
+// row (waiting for the reply, or in the middle of the body) ends as failed; the rate is the
+// transport's running average over the last few seconds, so a sudden total stall ends some
+// 60 to 65 s after the last byte. A transfer that the reader itself holds back (its buffer is
+// full) does not count as stalled.
+struct TransportLimits {
+  long connectTimeoutMs = 15000;
+  long stallSeconds = 60;
+  long stallBytesPerSecond = 1;
+};
+
+namespace detail {
+
+class Transfer {
+ public:
+  struct Request {
+    std::string method = "GET";
+    std::string url;
+    std::vector<std::string> headerLines;  // "Name: value", sent in this order
+    std::string body;                      // sent for methods other than GET and HEAD
+    std::string user, password;
+    TransportLimits limits;
+  };
+  // Receives the body as it arrives. Returning false asks the transfer to hold the bytes just
+  // offered and pause; they are offered again after resume().
+  using BodySink = std::function<bool(const char* data, std::size_t size)>;
+
+  explicit Transfer(BodySink sink);
+  ~Transfer();
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  // Starts the exchange (cancelling any previous one) and returns at once. A request the
+  // transport refuses outright (a malformed address, an unsupported scheme) ends at once as
+  // failed, with the reason in errorText().
+  void start(const Request& request);
+  // Moves the exchange on: does the socket work that is ready now and, when `waitMs` > 0 and
+  // the exchange is not finished, waits at most that long for the sockets, then works again.
+  void advance(int waitMs);
+  // Ends the exchange and forgets its reply.
+  void cancel();
+
+  bool active() const;      // started and not cancelled
+  bool finished() const;    // the transport is done (completed or failed)
+  bool succeeded() const;   // finished without a transport error
+  // The headers of the final reply are all in (also true once the exchange has finished).
+  bool headersComplete() const;
+  // Some reply data (a header line or body bytes) has come in.
+  bool receivedAnything() const { return receivedAnything_; }
+  std::string errorText() const;
+
+  // Header lines of the final reply, status line first, without line ends.
+  const std::vector<std::string>& headerLines() const { return headerLines_; }
+  int statusCode() const { return statusCode_; }
+  std::string statusText() const;
+  std::string header(std::string_view name) const;
+
+  // Whether the body sink asked for a pause that has not been lifted yet.
+  bool paused() const { return paused_; }
+  // Lifts a pause: the held bytes are offered to the sink again (possibly at once, from inside
+  // this call).
+  void resume();
+
+ private:
+  static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+  void collectDone();
+  void release();
+
+  BodySink sink_;
+  void* multi_ = nullptr;
+  void* easy_ = nullptr;
+  void* headerList_ = nullptr;
+  bool finished_ = false;
+  int result_ = 0;  // CURLcode
+  std::string errorBuffer_;
+  std::vector<std::string> headerLines_;
+  int statusCode_ = 0;
+  bool headersComplete_ = false;
+  bool receivedAnything_ = false;
+  bool paused_ = false;
+};
+
+}  // namespace detail
+}  // namespace veltrano::http

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include "error_window.h"
+#include "error_window_widget.h"
+#include "notify_monitor.h"
+#include "platform/ui/qt_ui.h"
+#include "platform/ui/scripted_ui.h"
+#include "platform/winmsg/winmsg.h"
+#include "support/test_support.h"
+
+using namespace veltrano;
+
+namespace {
+struct WinmsgFolder {
+  test::TempDir dir;
+  test::ScopedEnv env{"VELTRANO_WINMSG_DIR", dir.path().string()};
+};
+}  // namespace
+
+TEST(MonitorNotice, BlockHoldsCp949TextAndCountsItsTerminator) {
+  const auto open = lumadata::monitorBlock("TR_OPEN|");
+  EXPECT_EQ(open.cbData, 9u);
+  ASSERT_EQ(open.buffer.size(), 255u);
+  EXPECT_EQ(open.buffer.substr(0, 9), std::string("TR_OPEN|\0", 9));
+  EXPECT_EQ(open.buffer.find_first_not_of('\0', 8), std::string::npos);
+
+  const auto korean = lumadata::monitorBlock("TR_ERR|1|가");
+  EXPECT_EQ(korean.cbData, 12u);  // 9 ASCII bytes, two for 가, one for the terminator
+  EXPECT_EQ(korean.buffer.substr(9, 2), "\xB0\xA1");
+}
+
+TEST(MonitorNotice, LongTextIsCutAtAWholeCharacter) {
+  const auto block = lumadata::monitorBlock("a" + std::string(300, 'x'));
+  EXPECT_EQ(block.cbData, 255u);
+  EXPECT_EQ(block.buffer[254], '\0');
+  std::string hangul;
+  for (int i = 0; i < 200; ++i) hangul += "가";
+  const auto cut = lumadata::monitorBlock("a" + hangul);  // 1 + 2k bytes: 253 fit, not 255
+  EXPECT_EQ(cut.cbData, 254u);
+  EXPECT_EQ(cut.buffer[253], '\0');
+}
+
+TEST(MonitorNotice, ReachesTheMonitorWindowAndNothingWithoutOne) {
+  WinmsgFolder folder;
+  lumadata::NotifyMonitor("TR_OPEN|");  // no monitor: nothing happens, nothing fails
+  // The send waits for the receiver's reply, so the monitor runs in another process.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    int n = 0;
+    auto ep = winmsg::Endpoint::create(lumadata::kMonitorTitle, [&](const winmsg::CopyData& m) {
+      std::uint32_t head[2] = {static_cast<std::uint32_t>(m.dwData), m.cbData};
+      (void)!write(fds[1], head, sizeof head);
+      (void)!write(fds[1], m.buffer.data(), m.buffer.size());
+      ++n;
+      return std::int64_t{1};
+    });
+    char ready = ep ? 'y' : 'n';
+    (void)!write(fds[1], &ready, 1);
+    for (int i = 0; i < 50 && n < 1; ++i) ep->service(100);
+    _exit(0);
+  }
+  char ready = 0;
+  ASSERT_EQ(read(fds[0], &ready, 1), 1);
+  ASSERT_EQ(ready, 'y');
+  lumadata::NotifyMonitor("TR_START|1234");
+  std::uint32_t head[2] = {};
+  ASSERT_EQ(read(fds[0], head, sizeof head), static_cast<ssize_t>(sizeof head));
+  EXPECT_EQ(head[0], 4000u);
+  EXPECT_EQ(head[1], 14u);
+  std::string buffer(255, '\0');
+  std::size_t n = 0;
+  while (n < buffer.size()) {
+    ssize_t r = read(fds[0], buffer.data() + n, buffer.size() - n);
+    if (r <= 0) break;
+    n += static_cast<std::size_t>(r);
+  }
+  EXPECT_EQ(buffer.substr(0, 14), std::string("TR_START|1234\0", 14));
+  waitpid(child, nullptr, 0);
+}
+
+TEST(ErrorWindow, ScriptedRunRecordsTheWindowAndGoesOn) {
+  ui::ScriptedUi scripted;
+  ui::ScopedUi scope(scripted);
+  lumadata::ShowErrorWindow("[에러번호] 1 : no such table");
+  ASSERT_EQ(scripted.shown().size(), 1u);
+  EXPECT_EQ(scripted.shown()[0].kind, "ErrorWindow");
+  EXPECT_EQ(scripted.shown()[0].title, "오류 알림 [debug supporter]");
+  EXPECT_EQ(scripted.shown()[0].text, "[에러번호] 1 : no such table");
+}
+
+TEST(ErrorWindow, AKeyOnTheWindowClosesItAndAKeyInTheTextBoxDoesNot) {
+  int argc = 1;
+  char name[] = "test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  ui::QtUi qtUi;
+  ui::ScopedUi scope(qtUi);
+  bool typedIntoBox = false, sawWindow = false;
+  QTimer::singleShot(50, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* window = qobject_cast<lumadata::ErrorWindowWidget*>(w);
+      if (!window || !window->isVisible()) continue;
+      sawWindow = true;
+      EXPECT_EQ(window->windowTitle(), QString::fromUtf8("오류 알림 [debug supporter]"));
+      EXPECT_EQ(window->size(), QSize(620, 420));
+      EXPECT_EQ(window->textBox()->geometry(), QRect(5, 5, 600, 400));
+      window->activateWindow();
+      window->textBox()->setFocus(Qt::MouseFocusReason);  // as a click into the box does
+      QKeyEvent typed(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+      QApplication::sendEvent(window->textBox(), &typed);
+      typedIntoBox = window->isVisible();
+      EXPECT_TRUE(window->textBox()->toPlainText().startsWith("a500"));
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+      QApplication::sendEvent(window, &press);
+    }
+  });
+  QTimer::singleShot(5000, [&] { QApplication::closeAllWindows(); });  // bounded: never hang
+  lumadata::ShowErrorWindow("500 Internal Server Error");
+  EXPECT_TRUE(sawWindow);
+  EXPECT_TRUE(typedIntoBox);
+}

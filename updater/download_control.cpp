@@ -1,0 +1,597 @@
+#include "updater/download_control.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+#include "platform/fs/fs.h"
+#include "platform/http/connection_state.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/error.h"
+#include "platform/text/ansi.h"
+#include "platform/text/vbstring.h"
+#include "platform/ui/user_interface.h"
+
+namespace meridox {
+
+using veltrano::RuntimeError;
+namespace err = veltrano::err;
+namespace fs = veltrano::fs;
+namespace text = veltrano::text;
+namespace ui = veltrano::ui;
+
+// The local file of a transfer: raw bytes appended at the end, through a buffer that is written
+// out whenever it fills and whenever the file is flushed or closed, so that after a transfer
+// ends (complete, cancelled or failed) every byte it reported is on disk. Failures raise the
+// run-time's file errors.
+class DownloadFile {
+ public:
+  static constexpr std::size_t kBufferBytes = 64 * 1024;
+
+  DownloadFile() = default;
+  ~DownloadFile() { closeQuietly(); }
+  DownloadFile(const DownloadFile&) = delete;
+  DownloadFile& operator=(const DownloadFile&) = delete;
+
+  // Opens a Windows-style path for writing: `append` keeps what is there and writes after its
+  // end; otherwise the file is created, or emptied when it exists.
+  void open(const std::string& path, bool append) {
+    // Names Windows cannot hold (wildcards and the like) are refused as Windows would.
+    if (fs::fileNamePart(path).find_first_of("*?\"<>|") != std::string::npos)
+      throw RuntimeError(err::kBadFileName, "DN");
+    native_ = fs::toNative(path);
+    fs::checkFault("open", native_);
+    file_ = std::fopen(native_.c_str(), append ? "ab" : "wb");
+    if (!file_) throw RuntimeError(openError(errno), "DN");
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    buffer_.reserve(kBufferBytes);
+  }
+
+  bool isOpen() const { return file_ != nullptr; }
+
+  void write(const std::uint8_t* data, std::size_t size) {
+    if (buffer_.size() + size > kBufferBytes) flush();
+    if (size >= kBufferBytes) {
+      writeOut(data, size);
+    } else {
+      buffer_.insert(buffer_.end(), data, data + size);
+    }
+  }
+
+  void flush() {
+    if (!buffer_.empty()) {
+      writeOut(buffer_.data(), buffer_.size());
+      buffer_.clear();
+    }
+  }
+
+  // Flushes and closes; raises when the last bytes cannot be written (the file is closed
+  // all the same).
+  void close() {
+    if (!file_) return;
+    try {
+      flush();
+    } catch (...) {
+      closeQuietly();
+      throw;
+    }
+    std::FILE* f = file_;
+    file_ = nullptr;
+    if (std::fclose(f) != 0) throw RuntimeError(writeError(errno), "DN");
+  }
+
+  // Closes after a failure: writes out what it can and raises nothing.
+  void closeQuietly() noexcept {
+    if (!file_) return;
+    try {
+      flush();
+    } catch (...) {
+    }
+    std::fclose(file_);
+    file_ = nullptr;
+    buffer_.clear();
+  }
+
+ private:
+  static int openError(int e) {
+    switch (e) {
+      case ENOENT:
+      case ENOTDIR: return err::kPathNotFound;
+      case EACCES:
+      case EPERM:
+      case EROFS: return err::kPermissionDenied;
+      case ENAMETOOLONG: return err::kBadFileName;
+      case ENOSPC: return err::kDiskFull;
+      default: return err::kPathFileAccessError;
+    }
+  }
+  static int writeError(int e) { return e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kDeviceIOError; }
+
+  void writeOut(const std::uint8_t* data, std::size_t size) {
+    fs::checkFault("write", native_);
+    if (std::fwrite(data, 1, size, file_) != size) throw RuntimeError(writeError(errno), "DN");
+  }
+
+  std::FILE* file_ = nullptr;
+  std::filesystem::path native_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+namespace {
+
+// While paused, the transfer loop rests this long between its "Paused." reports instead of
+// spinning a core.
+constexpr std::int64_t kPauseRestMs = 20;
+
+double timer() { return veltrano::clock().secondsSinceMidnight(); }
+
+// The run-time's division: by zero raises 11, zero by zero raises 6 (overflow).
+double divide(double a, double b) {
+  if (b == 0) throw RuntimeError(a == 0 ? err::kOverflow : err::kDivisionByZero, "DN");
+  return a / b;
+}
+
+float toSingle(double v) {
+  if (!(std::fabs(v) <= FLT_MAX)) throw RuntimeError(err::kOverflow, "DN");
+  return static_cast<float>(v);
+}
+
+std::int32_t addLong(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = a + b;
+  if (sum > std::numeric_limits<std::int32_t>::max() || sum < std::numeric_limits<std::int32_t>::min())
+    throw RuntimeError(err::kOverflow, "DN");
+  return static_cast<std::int32_t>(sum);
+}
+
+// 0-based index of the first "." at or after the sixth character from the end, that lies in
+// the last component (after every "\" and "/"); npos when there is none.
+std::size_t extensionDot(const std::u32string& s) {
+  const std::size_t from = s.size() > 6 ? s.size() - 6 : 0;
+  const std::size_t dot = s.find(U'.', from);
+  if (dot == std::u32string::npos) return dot;
+  if (s.find_first_of(U"\\/", dot) != std::u32string::npos) return std::u32string::npos;
+  return dot;
+}
+
+}  // namespace
+
+DN::DN(veltrano::ControlSite* site) : site_(site) {}
+
+// --- Properties ----------------------------------------------------------------------------
+
+void DN::changed(std::string_view property) {
+  if (site_) site_->propertyChanged(property);
+}
+
+void DN::setROLLBACK(std::int32_t lnumBYTES) {
+  rollback_ = lnumBYTES;
+  changed("ROLLBACK");
+}
+
+void DN::setPromptOverwrite(bool DoPrompt) {
+  promptOverwrite_ = DoPrompt;
+  changed("PromptOverwrite");
+}
+
+void DN::setOnlineCheck(bool DoCheck) {
+  onlineCheck_ = DoCheck;
+  changed("OnlineCheck");
+}
+
+void DN::setKeepType(bool IsKeep) {
+  keepType_ = IsKeep;
+  changed("KeepType");
+}
+
+void DN::setUrl(std::string New_Url) {
+  url_ = std::move(New_Url);
+  changed("Url");
+}
+
+void DN::setCHUNK(std::int32_t New_CHUNK) {
+  chunk_ = New_CHUNK;
+  changed("CHUNK");
+}
+
+void DN::setSaveLocation(std::string New_Location) {
+  saveLocation_ = std::move(New_Location);
+  changed("SaveLocation");
+}
+
+// --- Life cycle ------------------------------------------------------------------------------
+
+void DN::InitProperties() {
+  url_.clear();
+  chunk_ = kDefaultChunk;
+  saveLocation_.clear();
+}
+
+void DN::ReadProperties(veltrano::PropertyBag& bag) {
+  url_ = bag.ReadProperty("URL", std::string()).toString();
+  chunk_ = bag.ReadProperty("CHUNK", kDefaultChunk).toInt32();
+  saveLocation_ = bag.ReadProperty("SaveLocation", std::string()).toString();
+  keepType_ = bag.ReadProperty("KeepType", false).toBool();
+  onlineCheck_ = bag.ReadProperty("OnlineCheck", false).toBool();
+  promptOverwrite_ = bag.ReadProperty("PromptOverwrite", false).toBool();
+}
+
+void DN::WriteProperties(veltrano::PropertyBag& bag) const {
+  bag.WriteProperty("URL", url_, std::string());
+  bag.WriteProperty("CHUNK", chunk_, kDefaultChunk);
+  bag.WriteProperty("SaveLocation", saveLocation_, std::string());
+  bag.WriteProperty("KeepType", keepType_, false);
+  bag.WriteProperty("OnlineCheck", onlineCheck_, false);
+  bag.WriteProperty("PromptOverwrite", promptOverwrite_, false);
+}
+
+void DN::Resize() {
+  heightTwips_ = kSizeTwips;
+  widthTwips_ = kSizeTwips;
+}
+
+void DN::setSize(int widthTwips, int heightTwips) {
+  widthTwips_ = widthTwips;
+  heightTwips_ = heightTwips;
+  Resize();
+}
+
+// --- Events ----------------------------------------------------------------------------------
+
+void DN::raiseDLComplete() {
+  if (events_) events_->DLComplete();
+}
+void DN::raiseDLError(std::string text) {
+  if (events_) events_->DLError(text);
+}
+void DN::raiseDLECode(std::int32_t code) {
+  if (events_) events_->DLECode(code);
+}
+void DN::raiseRecievedBytes(std::int32_t bytes) {
+  if (events_) events_->RecievedBytes(bytes);
+}
+void DN::raisePercent(std::int32_t percent) {
+  if (events_) events_->Percent(percent);
+}
+void DN::raiseStatusChange(std::string text) {
+  if (events_) events_->StatusChange(text);
+}
+void DN::raiseRate(std::string text) {
+  if (events_) events_->Rate(text);
+}
+void DN::raiseTimeLeft(std::string text) {
+  if (events_) events_->TimeLeft(text);
+}
+void DN::raiseConnectionState(std::string text) {
+  if (events_) events_->ConnectionState(text);
+}
+
+// --- Connection check ------------------------------------------------------------------------
+
+bool DN::CheckConnection() {
+  std::uint32_t flags = 0;
+  const bool connected = veltrano::http::InternetGetConnectedState(flags, 0);
+  if (flags & veltrano::http::INTERNET_CONNECTION_MODEM) raiseConnectionState("Connected Via Modem.");
+  if (flags & veltrano::http::INTERNET_CONNECTION_LAN) raiseConnectionState("Connected Via LAN.");
+  if (flags & veltrano::http::INTERNET_CONNECTION_PROXY) raiseConnectionState("Connected Through A Proxy.");
+  return connected;
+}
+
+// Step 2 of both transfers: with OnlineCheck on, only a connection found by the last header
+// query lets them go on (no new check is made).
+bool DN::connectionRuleFails() {
+  if (!onlineCheck_ || connected_) return false;
+  i1_.Cancel();  // before the events, as a handler may start the next request
+  raiseDLECode(5);
+  raiseDLError("No Connection Found!");
+  raiseStatusChange("Download aborted, no connection present!");
+  return true;
+}
+
+// --- Header query ----------------------------------------------------------------------------
+
+void DN::GetFileInformation() {
+  try {
+    if (cancelRequest_) cancelRequest_ = false;
+
+    if (onlineCheck_) {
+      if (!CheckConnection()) {
+        ui::MsgBox("You are not currently connected to the internet!\r\nThe download will be aborted!", ui::vbOKOnly);
+        connected_ = false;
+        raiseDLECode(5);
+        ui::DoEvents();
+        raiseDLError("No Connection Found!");
+        ui::DoEvents();
+        raiseStatusChange("Download aborted, no connection present!");
+        ui::DoEvents();
+        return;
+      }
+      connected_ = true;
+    }
+
+    i1_.setURL(url_);
+    replyBodyTouched_ = false;
+    i1_.Execute("", "GET");
+    ui::DoEvents();
+    raiseStatusChange("Initiating Connection.");
+
+    // No time limit of the control's own: the transport's limits end a dead request.
+    while (i1_.StillExecuting()) ui::DoEvents();
+
+    raiseStatusChange("Connection Accepted, Retrieving File Information.");
+
+    if (!cancelRequest_) {
+      const std::string header = i1_.GetHeader();
+      const std::string code = text::Mid(header, 10, 3);
+      // The refused request is released before the events, since a DLError handler may
+      // start the next request on I1; the flags are set after them.
+      if (code == "401") {
+        i1_.Cancel();
+        raiseStatusChange("Unauthorized Access, Download Terminated!");
+        raiseDLECode(401);
+        raiseDLError("Unauthorized Access!");
+        resumeSupported_ = false;
+        fileExists_ = true;
+        fileSize_ = 0;
+        return;
+      }
+      if (code == "403") {
+        i1_.Cancel();
+        raiseStatusChange("Access Denied, Download Terminated!");
+        raiseDLECode(403);
+        raiseDLError("Access Denied!");
+        resumeSupported_ = false;
+        fileExists_ = true;
+        fileSize_ = 0;
+        return;
+      }
+      if (code == "404") {
+        i1_.Cancel();
+        raiseDLError("File Not Found!");
+        raiseStatusChange("File Not Found!");
+        raiseDLECode(2);
+        fileExists_ = false;
+        fileSize_ = 0;
+        return;
+      }
+
+      if (!cancelRequest_) {
+        if (text::Mid(header, 6, 3) == "1.1") resumeSupported_ = true;
+        fileExists_ = true;
+        startTime_ = toSingle(timer() - 1.0);
+        fileSize_ = text::CLng(std::string_view(i1_.GetHeader("Content-Length")));
+        raiseStatusChange("Retrieving File Information Complete!");
+        return;
+      }
+    }
+
+    cancelRequest_ = false;
+    raiseDLECode(4);
+    raiseStatusChange("cancelled.");
+  } catch (const std::exception&) {
+    raiseDLError("Error Reading File Headers.");
+    raiseStatusChange("Error Reading File Headers!");
+    raiseDLECode(3);
+  }
+}
+
+// --- Transfers -------------------------------------------------------------------------------
+
+std::string DN::askNewName(const std::string& path) {
+  for (;;) {
+    std::string answer =
+        ui::InputBox("Please type in a new file path and name.\r\nExample: C:\\File2.txt", "New File...", path);
+    if (answer.empty()) {
+      ui::MsgBox("You didn't specify a file!", ui::vbExclamation + ui::vbOKOnly, "Error!");
+      continue;
+    }
+    if (answer == path) {
+      // No is the default button, so an unattended run keeps the path instead of asking for
+      // ever.
+      if (ui::MsgBox("You typed in the same file! Would you like type in a different file?",
+                     ui::vbYesNo + ui::vbCritical + ui::vbDefaultButton2, "Try Again?") == ui::Answer::Yes)
+        continue;
+      return path;
+    }
+    return answer;
+  }
+}
+
+void DN::DownLoad() {
+  if (cancelRequest_) return;
+  if (connectionRuleFails()) return;
+
+  DownloadFile file;
+  try {
+    // Reading a reply whose body an earlier transfer began would write its rest as the file.
+    if (replyBodyTouched_)
+      throw RuntimeError(err::kDeviceIOError, "DN", "The reply was read already; ask for the file information again.");
+    i1_.setURL(url_);
+    // A CHUNK below 2 would end the loop after its first chunk (a chunk of at most one byte
+    // marks the end of the body), reporting a one-byte file as complete.
+    const std::int32_t chunk = chunk_ >= 2 ? chunk_ : kDefaultChunk;
+    std::string path = keepType_ ? KeepTypeFileName(url_, saveLocation_) : saveLocation_;
+
+    if (fs::fileExists(path)) {
+      if (!promptOverwrite_) {
+        fs::deleteFile(path);
+      } else if (ui::MsgBox("Would you like to overwrite the file at: " + path + " ?", ui::vbYesNo + ui::vbInformation,
+                            "Overwrite?") == ui::Answer::Yes) {
+        fs::deleteFile(path);
+      } else {
+        path = askNewName(path);
+      }
+    }
+
+    // A file still there was chosen by the user in the new-name dialogue; it is written over
+    // from its start (emptied first), so no bytes of the old file can trail the new one.
+    file.open(path, false);
+    raiseStatusChange("Opening " + path + " For DATA Input.");
+    inDownload_ = true;
+    bytesReceived_ = 0;
+
+    if (runPasses(file, chunk, 0) == PassEnd::Complete) finishComplete(file);
+  } catch (const std::exception&) {
+    failTransfer(file);
+  }
+}
+
+void DN::DLResume() {
+  if (cancelRequest_) return;
+  if (connectionRuleFails()) return;
+
+  DownloadFile file;
+  try {
+    i1_.setURL(url_);
+    const std::int32_t chunk = chunk_ >= 2 ? chunk_ : kDefaultChunk;
+
+    if (!fs::fileExists(saveLocation_)) {
+      raiseDLError("Resume File Not Found!");
+      raiseDLECode(6);
+      raiseStatusChange("Resume File Not Found, Aborting Download!");
+      return;
+    }
+    if (!resumeSupported_) {
+      raiseDLError("Resume Not Supported!");
+      raiseDLECode(7);
+      raiseStatusChange("Resume NotSupported, Aborting Download!");
+      return;
+    }
+
+    const std::int32_t existing = addLong(0, static_cast<std::int64_t>(fs::fileLength(saveLocation_)));
+    const std::string offset = std::to_string(existing);
+    replyBodyTouched_ = false;
+    i1_.Execute("", "GET", "", "Range: bytes=" + offset + "-\r\n");
+    ui::DoEvents();
+    do {
+      ui::DoEvents();
+    } while (i1_.StillExecuting());
+
+    // Only a partial reply that starts where the local file ends may be appended to it: a
+    // server that ignores the range (200, the whole file) or refuses it (416, an error page)
+    // would otherwise leave a corrupt file reported as complete.
+    const std::string contentRange = i1_.GetHeader("Content-Range");
+    if (text::Mid(i1_.GetHeader(), 10, 3) != "206" || contentRange.rfind("bytes " + offset + "-", 0) != 0)
+      throw RuntimeError(err::kDeviceIOError, "DN", "The server did not resume the file at byte " + offset + ".");
+
+    file.open(saveLocation_, true);
+    raiseStatusChange("Opening " + saveLocation_ + " For DATA Input.");
+    inDownload_ = true;
+    bytesReceived_ = 0;
+
+    if (runPasses(file, chunk, existing) == PassEnd::Complete) finishComplete(file);
+  } catch (const std::exception&) {
+    failTransfer(file);
+  }
+}
+
+DN::PassEnd DN::runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t existingLength) {
+  veltrano::http::Bytes data;
+  data.reserve(std::min(static_cast<std::size_t>(chunk), veltrano::http::Inet::kBufferBytes));
+  do {
+    if (cancelRequest_) {
+      cancelRequest_ = false;
+      file.close();
+      raiseDLECode(4);
+      raiseStatusChange("Cancelled.");
+      return PassEnd::Cancelled;
+    }
+
+    replyBodyTouched_ = true;
+    i1_.GetChunk(chunk, data);
+    ui::DoEvents();
+    file.write(data.data(), data.size());
+
+    bytesReceived_ = addLong(bytesReceived_, static_cast<std::int64_t>(data.size()));
+    const std::int32_t onDisk = addLong(bytesReceived_, existingLength);
+
+    // Seconds since the header query; the timer restarts at midnight.
+    double elapsed = timer() - startTime_;
+    if (elapsed < 0) elapsed += 86400.0;
+    currentRate_ = toSingle(divide(bytesReceived_, elapsed));
+    secondsLeft_ = toSingle(divide(static_cast<double>(fileSize_) - onDisk, currentRate_));
+
+    raiseRate(RateText(currentRate_));
+    ui::DoEvents();
+    raiseTimeLeft(TimeLeftText(secondsLeft_));
+    ui::DoEvents();
+    raiseRecievedBytes(onDisk);
+    ui::DoEvents();
+    raisePercent(text::CLng(divide(onDisk, fileSize_) * 100));
+    ui::DoEvents();
+    raiseStatusChange("Recieving File, Inputting DATA to File.");
+    ui::DoEvents();
+
+    if (pause_) file.flush();  // a paused download is whole on disk up to its last report
+    while (pause_) {
+      ui::DoEvents();
+      veltrano::clock().sleep(kPauseRestMs);
+      raiseStatusChange("Paused.");
+    }
+  } while (data.size() > 1);
+  return PassEnd::Complete;
+}
+
+// The request is released before the events: a DLComplete handler may start the next file's
+// transfer on I1.
+void DN::finishComplete(DownloadFile& file) {
+  file.close();
+  inDownload_ = false;
+  i1_.Cancel();
+  raiseDLComplete();
+  raiseStatusChange("Download Successful!");
+}
+
+// The file is closed and the request released before the events: a DLError handler may retry
+// the same file at once (the in-download flag stays as it was).
+void DN::failTransfer(DownloadFile& file) {
+  file.closeQuietly();
+  i1_.Cancel();
+  raiseDLError("Error Downloading File from : " + url_);
+  raiseStatusChange("Download Aborted Due To Error In Download!");
+  raiseDLECode(1);
+}
+
+void DN::Pause(bool& blnPause) {
+  pause_ = blnPause;
+  if (!blnPause) raiseStatusChange("Unpausing");
+}
+
+void DN::Cancel() {
+  cancelRequest_ = true;
+  raiseStatusChange("Cancelling..");
+}
+
+// --- Texts -----------------------------------------------------------------------------------
+
+std::string DN::RateText(double r) {
+  if (r >= 0 && r <= 1023) return text::FormatNumber(r, "0") + " Bytes/S";
+  if (r >= 1024 && r <= 1048575) return text::NumberToText(text::RoundHalfEven(r / 1024, 2)) + " KB/S";
+  return {};
+}
+
+std::string DN::TimeLeftText(float seconds) {
+  const double s = seconds;
+  if (s >= 0 && s <= 59) return text::FormatNumber(s, "0") + " sec";
+  if (s >= 60 && s <= 3599)
+    return text::FormatNumber(std::floor(s / 60), "#0") + " min " + text::FormatNumber(text::CLng(s) % 60, "0") +
+           " sec";
+  return text::FormatNumber(std::floor(s / 3600), "#0") + " hr " + text::FormatNumber(text::CLng(s / 60) % 60, "0") +
+         " min";
+}
+
+std::string DN::KeepTypeFileName(std::string_view address, std::string_view path) {
+  const std::u32string a = text::toU32(address);
+  const std::u32string p = text::toU32(path);
+  const std::size_t addressDot = extensionDot(a);
+  const std::size_t pathDot = extensionDot(p);
+  if (addressDot == std::u32string::npos || pathDot == std::u32string::npos) return std::string(path);
+  return text::toUtf8(p.substr(0, pathDot + 1) + a.substr(addressDot + 1));
+}
+
+}  // namespace meridox
