@@ -54,7 +54,9 @@ TEST(QueryForm, FieldsSplitIntoKeyAndKeyedHex) {
   EXPECT_EQ(decodeKeyedField(field("qz_update", other)), "qz_update");
 
   EXPECT_FALSE(decodeKeyedField(kKey.substr(1)));                  // key too short
-  EXPECT_FALSE(decodeKeyedField("x" + kKey.substr(1) + "1AC1I"));  // key not digits
+  std::string notDigits = kKey + "1AC1I";
+  notDigits[0] = 'x';
+  EXPECT_FALSE(decodeKeyedField(notDigits));                       // key not digits
   EXPECT_FALSE(decodeKeyedField(kKey + "ZZI"));                    // not hex
   EXPECT_FALSE(decodeKeyedField(kKey + "1AC1"));                   // no token end
 }
