@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QWidget>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/grid/grid.h"
 
@@ -38,5 +41,22 @@ std::filesystem::path outputFolder();
 int pdfPages(const std::filesystem::path& pdf);
 // The text of a PDF file without blanks (extracted text has no reliable blanks between words).
 std::string pdfText(const std::filesystem::path& pdf);
+
+// An .xls file as python3-xlrd reads it (tests/gridlib/xls_dump.py): cells by 0-based row and
+// column, fonts in the reader's order ("name height bold italic underline struck").
+struct XlsCell {
+  std::string type;   // "text" or "number"
+  std::string value;  // numbers as Python's repr ("3000.0")
+  int font = -1, align = -1;
+};
+struct XlsRead {
+  std::string error;
+  std::map<std::pair<int, int>, XlsCell> cells;
+  std::vector<std::string> fonts;
+  int rows() const;  // 1 + the last row holding a cell (0 when none)
+  int cols() const;
+  std::string text(int row, int col) const;  // "" for no cell
+};
+XlsRead readXls(const std::filesystem::path& file);
 
 }  // namespace printjob_test
