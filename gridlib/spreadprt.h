@@ -40,7 +40,7 @@ class SPREADPRT {
   bool PrintGrid = false, PrintSmartPrint = false, PrintBorder = false;
   GridRef Print_SPR;  // the grid to print: the copy grid
 
-  // The preview control's grid (its member with dispatch id 6): the window handle of a grid.
+  // Attaches the preview control VSPW to the grid with this window handle.
   void setPreviewGrid(veltrano::ui::Hwnd hwnd);
   // Applies the properties to Print_SPR, shows page 1 and the window, modeless, with the
   // focus. Raises the grid's error when a property is out of its range.
