@@ -55,20 +55,31 @@ std::string shortDateToday() {
 }
 
 // The number format of the caller's current column copied onto the copy grid's current
-// column. The decimal character goes first unless it would clash with the copy's separator.
+// column. The grid refuses a decimal character equal to the separator, so the separator steps
+// aside first (a column with "," as its decimal and "." as its separator swaps both).
 void copyNumberFormat(const Grid& from, Grid& to) {
   to.CellType(from.CellType());
   to.TypeNumberMin(from.TypeNumberMin());
   to.TypeNumberMax(from.TypeNumberMax());
   to.TypeNumberDecPlaces(from.TypeNumberDecPlaces());
-  if (from.TypeNumberDecimal() == to.TypeNumberSeparator()) {
-    to.TypeNumberSeparator(from.TypeNumberSeparator());
-    to.TypeNumberDecimal(from.TypeNumberDecimal());
-  } else {
-    to.TypeNumberDecimal(from.TypeNumberDecimal());
-    to.TypeNumberSeparator(from.TypeNumberSeparator());
-  }
+  to.TypeNumberSeparator("\x01");
+  to.TypeNumberDecimal(from.TypeNumberDecimal());
+  to.TypeNumberSeparator(from.TypeNumberSeparator());
   to.TypeNumberShowSep(from.TypeNumberShowSep());
+}
+
+// The texts of a number column copied once more, now that the column reads its own decimal
+// and separator characters ("2.000,00" is no number until then). A text that is no number
+// stays as first copied. Leaves row -1 current.
+void readNumbersAgain(const Grid& from, Grid& to, int col) {
+  for (int r = 1; r <= from.MaxRows(); ++r) {
+    to.Row(r);
+    try {
+      to.Text(from.textAt(r, col));
+    } catch (const RuntimeError&) {
+    }
+  }
+  to.Row(-1);
 }
 
 }  // namespace
@@ -121,7 +132,10 @@ void SPREADSETUP::UserSpreadPrint(Grid& SPREAD, const std::string& strTopTitle, 
         continue;
       }
       SS.COLWIDTH(c, SPREAD.COLWIDTH(c));
-      if (celltype::isNumber(SPREAD.CellType())) copyNumberFormat(SPREAD, SS);
+      if (celltype::isNumber(SPREAD.CellType())) {
+        copyNumberFormat(SPREAD, SS);
+        if (SS.TypeNumberDecimal() != "." || SS.TypeNumberSeparator() != ",") readNumbersAgain(SPREAD, SS, c);
+      }
       SS.TypeHAlign(SPREAD.TypeHAlign());
     }
 

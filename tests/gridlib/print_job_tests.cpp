@@ -93,6 +93,24 @@ TEST_F(PrintJob, CopiesTextsWidthsHiddenColumnsNumberFormatsAndAlignment) {
   EXPECT_EQ(g.textAt(10, kFare), "10,000.00");
 }
 
+TEST_F(PrintJob, SwappedDecimalAndSeparatorCharactersAreCopied) {
+  freightGrid(g, 3);
+  g.Row(-1);
+  g.Col(kFare);
+  g.TypeNumberSeparator(" ");
+  g.TypeNumberDecimal(",");
+  g.TypeNumberSeparator(".");
+  ASSERT_EQ(g.textAt(2, kFare), "2.000,00");
+  print();
+  EXPECT_TRUE(boxes().empty()) << (boxes().empty() ? "" : boxes()[0].text);
+  Grid* ss = copyGrid();
+  ASSERT_NE(ss, nullptr);
+  EXPECT_EQ(ss->numberFormatAt(1, kFare).decimal, ",");
+  EXPECT_EQ(ss->numberFormatAt(1, kFare).separator, ".");
+  EXPECT_EQ(ss->textAt(2, kFare), "2.000,00");
+  EXPECT_EQ(ss->textAt(4, kFare), "6.000,00") << "the sum reads the copied amounts";
+}
+
 TEST_F(PrintJob, TotalsRowCountsSumsNumberColumnsButNotTheCumulativeOrTextColumns) {
   freightGrid(g, 10);
   print();
