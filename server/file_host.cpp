@@ -3,46 +3,14 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/text/ascii.h"
+#include "server/form.h"
+
 namespace veltrano::server {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool percentDecode(std::string_view in, std::string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    if (in[i] != '%') {
-      out.push_back(in[i]);
-      continue;
-    }
-    if (i + 2 >= in.size()) return false;
-    const int hi = hexValue(in[i + 1]);
-    const int lo = hexValue(in[i + 2]);
-    if (hi < 0 || lo < 0) return false;
-    out.push_back(static_cast<char>(hi * 16 + lo));
-    i += 2;
-  }
-  return true;
-}
-
-bool equalsFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The entry of `dir` named `segment`: the exact name when it exists, else the first name (in
 // byte order) equal to it without regard to ASCII case.
@@ -57,7 +25,7 @@ bool findEntry(const fs::path& dir, const std::string& segment, fs::path& out) {
   bool found = false;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (equalsFolded(name, segment) && (!found || name < best)) {
+    if (text::EqualsNoCaseAscii(name, segment) && (!found || name < best)) {
       best = name;
       found = true;
     }
@@ -86,7 +54,7 @@ FileHost::Lookup FileHost::find(std::string_view target) const {
   if (cut != std::string_view::npos) target = target.substr(0, cut);
 
   std::string path;
-  if (!percentDecode(target, path)) {
+  if (!percentDecode(target, path, false)) {
     result.outcome = Outcome::BadRequest;
     return result;
   }

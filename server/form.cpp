@@ -1,26 +1,19 @@
 #include "server/form.h"
 
+#include "platform/text/ascii.h"
+
 namespace veltrano::server {
 
-namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool decodeComponent(std::string_view in, std::string& out) {
+bool percentDecode(std::string_view in, std::string& out, bool plusIsBlank) {
   out.clear();
   out.reserve(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
     const char c = in[i];
-    if (c == '+') {
+    if (c == '+' && plusIsBlank) {
       out.push_back(' ');
     } else if (c == '%') {
       if (i + 2 >= in.size()) return false;
-      const int hi = hexValue(in[i + 1]), lo = hexValue(in[i + 2]);
+      const int hi = text::HexDigitValue(in[i + 1]), lo = text::HexDigitValue(in[i + 2]);
       if (hi < 0 || lo < 0) return false;
       out.push_back(static_cast<char>(hi * 16 + lo));
       i += 2;
@@ -30,8 +23,6 @@ bool decodeComponent(std::string_view in, std::string& out) {
   }
   return true;
 }
-
-}  // namespace
 
 std::optional<std::vector<std::pair<std::string, std::string>>> parseForm(std::string_view body) {
   std::vector<std::pair<std::string, std::string>> fields;
@@ -44,8 +35,8 @@ std::optional<std::vector<std::pair<std::string, std::string>>> parseForm(std::s
     if (pair.empty()) continue;
     const std::size_t eq = pair.find('=');
     std::string name, value;
-    if (!decodeComponent(pair.substr(0, eq), name)) return std::nullopt;
-    if (eq != std::string_view::npos && !decodeComponent(pair.substr(eq + 1), value))
+    if (!percentDecode(pair.substr(0, eq), name, true)) return std::nullopt;
+    if (eq != std::string_view::npos && !percentDecode(pair.substr(eq + 1), value, true))
       return std::nullopt;
     fields.emplace_back(std::move(name), std::move(value));
   }

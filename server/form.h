@@ -13,4 +13,8 @@ namespace veltrano::server {
 // is malformed.
 std::optional<std::vector<std::pair<std::string, std::string>>> parseForm(std::string_view body);
 
+// %XX escapes decoded (and "+" as a blank when `plusIsBlank`, as in form bodies); false when an
+// escape is malformed.
+bool percentDecode(std::string_view in, std::string& out, bool plusIsBlank);
+
 }  // namespace veltrano::server

@@ -18,6 +18,7 @@
 #include "server/database.h"
 #include "server/file_host.h"
 #include "server/query_service.h"
+#include "platform/text/ascii.h"
 
 namespace veltrano::server {
 
@@ -40,17 +41,6 @@ struct RequestStats {
 };
 thread_local RequestStats tStats;
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string_view withoutTrailingSlash(std::string_view p) {
   while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
   return p;
@@ -61,8 +51,8 @@ std::optional<std::string> orvexPage(std::string_view path) {
   constexpr std::string_view prefix = "/orvex/";
   constexpr std::string_view suffix = ".asp";
   if (path.size() <= prefix.size() + suffix.size()) return std::nullopt;
-  if (!equalsNoCase(path.substr(0, prefix.size()), prefix)) return std::nullopt;
-  if (!equalsNoCase(path.substr(path.size() - suffix.size()), suffix)) return std::nullopt;
+  if (!text::EqualsNoCaseAscii(path.substr(0, prefix.size()), prefix)) return std::nullopt;
+  if (!text::EqualsNoCaseAscii(path.substr(path.size() - suffix.size()), suffix)) return std::nullopt;
   std::string page(path.substr(prefix.size(), path.size() - prefix.size() - suffix.size()));
   if (page.find('/') != std::string::npos) return std::nullopt;
   return page;
@@ -171,9 +161,9 @@ void HttpServer::Impl::handlePost(const httplib::Request& req, httplib::Response
   replaceRanges(req, {});  // a Range header has no meaning for the services' replies
   const std::string_view path = req.path;
   Reply reply;
-  if (equalsNoCase(path, kQueryServicePath)) {
+  if (text::EqualsNoCaseAscii(path, kQueryServicePath)) {
     reply = query.answer(req.body);
-  } else if (equalsNoCase(withoutTrailingSlash(path), withoutTrailingSlash(options.dataPath))) {
+  } else if (text::EqualsNoCaseAscii(withoutTrailingSlash(path), withoutTrailingSlash(options.dataPath))) {
     reply = data.answer("", req.body);
   } else if (const auto page = orvexPage(path)) {
     reply = data.answer(*page, req.body);

@@ -8,21 +8,11 @@
 #include "platform/ado/row_store.h"
 #include "platform/ado/rowset_writer.h"
 #include "platform/ado/value_text.h"
+#include "platform/text/ascii.h"
 
 namespace veltrano::server {
 
 namespace {
-
-bool sameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Text longer than this is a long text field, as SQL Server's ntext comes to ADO.
 constexpr std::size_t kLongestVarText = 4000;
@@ -53,7 +43,7 @@ ado::FieldDef fieldFor(const ResultColumn& column) {
 
 const Variant* RecordsetFields::find(std::string_view name) const {
   for (const auto& [n, v] : fields)
-    if (sameNameNoCase(n, name)) return &v;
+    if (text::EqualsNoCaseAscii(n, name)) return &v;
   return nullptr;
 }
 

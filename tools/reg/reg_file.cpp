@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/text/ansi.h"
+#include "platform/text/ascii.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::regtool {
@@ -19,13 +20,6 @@ constexpr std::size_t kHexLineLimit = 77;
 // ---- reading ---------------------------------------------------------------------------
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
@@ -203,7 +197,7 @@ class ScriptReader {
       pos_ += 6;
       std::uint32_t n = 0;
       int digits = 0;
-      for (int d; !atEnd() && (d = hexDigit(line_[pos_])) >= 0; ++pos_, ++digits) n = n << 4 | static_cast<std::uint32_t>(d);
+      for (int d; !atEnd() && (d = text::HexDigitValue(line_[pos_])) >= 0; ++pos_, ++digits) n = n << 4 | static_cast<std::uint32_t>(d);
       if (digits == 0 || digits > 8) return failHere("dword: takes 1 to 8 hex digits");
       if (!restIsEmpty()) return failHere("unexpected text after the dword");
       v.type = reg::REG_DWORD;
@@ -215,7 +209,7 @@ class ScriptReader {
         ++pos_;
         std::uint64_t t = 0;
         int digits = 0;
-        for (int d; !atEnd() && (d = hexDigit(line_[pos_])) >= 0; ++pos_, ++digits) t = t << 4 | static_cast<unsigned>(d);
+        for (int d; !atEnd() && (d = text::HexDigitValue(line_[pos_])) >= 0; ++pos_, ++digits) t = t << 4 | static_cast<unsigned>(d);
         if (digits == 0 || digits > 8 || atEnd() || line_[pos_] != ')') return failHere("hex( takes a type number in hex and )");
         ++pos_;
         v.type = static_cast<std::uint32_t>(t);
@@ -249,11 +243,11 @@ class ScriptReader {
         pos_ = 0;
         continue;
       }
-      int hi = hexDigit(line_[pos_]);
+      int hi = text::HexDigitValue(line_[pos_]);
       if (hi < 0) return failHere("bad hex byte in the data");
       ++pos_;
       int value = hi;
-      if (!atEnd() && hexDigit(line_[pos_]) >= 0) value = value << 4 | hexDigit(line_[pos_++]);
+      if (!atEnd() && text::HexDigitValue(line_[pos_]) >= 0) value = value << 4 | text::HexDigitValue(line_[pos_++]);
       out.push_back(static_cast<std::uint8_t>(value));
       skipBlanks();
       if (atEnd() || line_[pos_] == ';' || line_[pos_] == '\\') continue;

@@ -5,6 +5,7 @@
 
 #include "platform/registry/registry.h"
 #include "platform/text/ansi.h"
+#include "platform/text/ascii.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::regtool {
@@ -64,13 +65,6 @@ std::optional<std::uint64_t> parseNumber(std::string_view t, std::uint64_t max) 
   auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v, base);
   if (ec != std::errc() || end != t.data() + t.size() || v > max) return std::nullopt;
   return v;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 void appendUnit(Bytes& out, char16_t u) {
@@ -196,13 +190,13 @@ DataParse parseData(std::uint32_t type, std::string_view t, std::string_view sep
       // Hex digits; an odd count makes the first digit a byte of its own.
       std::size_t i = 0;
       if (t.size() % 2 == 1) {
-        const int v = hexValue(t[0]);
+        const int v = text::HexDigitValue(t[0]);
         if (v < 0) return fail("Specify valid hexadecimal value for '/d'.");
         r.data.push_back(static_cast<std::uint8_t>(v));
         i = 1;
       }
       for (; i < t.size(); i += 2) {
-        const int hi = hexValue(t[i]), lo = hexValue(t[i + 1]);
+        const int hi = text::HexDigitValue(t[i]), lo = text::HexDigitValue(t[i + 1]);
         if (hi < 0 || lo < 0) return fail("Specify valid hexadecimal value for '/d'.");
         r.data.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
       }
