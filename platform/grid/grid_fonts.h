@@ -1,6 +1,6 @@
 #pragma once
-// Windows font names of the product programs ("굴림체", "Verdana", ...) mapped onto the fonts
-// installed here (the Nanum fonts for Korean, DejaVu for Latin), for the grid's view and print.
+// Fonts for the grid's view and print, from the Windows font names of the product programs
+// ("굴림체", "Verdana", ...) through the one font table of platform/gdi/font_map.h.
 
 #include <QFont>
 #include <QString>

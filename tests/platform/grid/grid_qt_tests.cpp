@@ -24,8 +24,7 @@ namespace {
 
 // Pictures and PDF files for people to look at go into the build folder.
 fs::path outputFolder() {
-  const char* build = std::getenv("VELTRANO_TEST_BINARY_DIR");
-  fs::path dir = fs::path(build && *build ? build : ".") / "grid-output";
+  fs::path dir = veltrano::test::builtProgram("grid-output");
   fs::create_directories(dir);
   return dir;
 }
