@@ -83,6 +83,13 @@ std::string TargetPath(std::string_view folder, std::string_view filename) {
   return text::Replace(t, "meridoxpch.exe", "meridox.exe");
 }
 
+std::string ExistencePath(std::string_view folder, std::string_view filename) {
+  // A folder whose name holds the patch program's name is changed by TargetPath too: that
+  // rare spelling is left to TargetPath itself.
+  if (text::LCase(folder).find("meridoxpch.exe") != std::string::npos) return TargetPath(folder, filename);
+  return std::string(folder) + "\\" + text::Replace(text::UCase(filename), "MERIDOXPCH.EXE", "MERIDOX.EXE");
+}
+
 bool IsSelected(std::string_view serverVersion, std::string_view installedVersion, bool fileExists,
                 bool downloadAll) {
   return text::RemoveNuls(serverVersion) != installedVersion || !fileExists || downloadAll;
@@ -109,6 +116,7 @@ FileRow ReadFileRow(Recordset& rs) {
   const std::string productcode = trimmedUpper(rs.Fields(0).Value());
   row.folder = ResolvePlaceholders(text::Trim(rs.Fields(3).Value().toString()), productcode);
   row.target = TargetPath(row.folder, name);
+  row.existence = ExistencePath(row.folder, name);
   return row;
 }
 
@@ -140,7 +148,7 @@ UpdateFileList VersionCheck::Run(const std::vector<std::string>& productKeys, bo
       const FileRow row = ReadFileRow(rs);
       reg.KeyValue(row.keyValue);
       const std::string installed = reg.GetRegistry();
-      if (IsSelected(row.serverVersion, installed, veltrano::fs::fileExists(row.target), downloadAll)) {
+      if (IsSelected(row.serverVersion, installed, veltrano::fs::fileExists(row.existence), downloadAll)) {
         UpdateFileEntry entry = ReadFileEntry(rs, row);
         // The file is written to downloadpath + filename: a name that climbs out of the folder
         // would let the server place files anywhere.

@@ -38,6 +38,10 @@ std::string ResolvePlaceholders(std::string_view folder, std::string_view produc
 // with the patch program's name turned into the updater's (the running updater's file stands
 // for it).
 std::string TargetPath(std::string_view folder, std::string_view filename);
+// The file TargetPath names, spelled with the folder's own case and the file name in upper
+// case, as the run writes it. File names match without regard to case, so it names the same
+// file; spelled as the file most likely is, it is found without searching its folder.
+std::string ExistencePath(std::string_view folder, std::string_view filename);
 bool IsSelected(std::string_view serverVersion, std::string_view installedVersion, bool fileExists,
                 bool downloadAll);
 // False for a file name that would place the file outside its download folder: a ".."
@@ -52,6 +56,7 @@ struct FileRow {
   std::string serverVersion;  // trimmed
   std::string folder;         // download folder, trimmed, placeholders resolved
   std::string target;         // TargetPath(folder, file name)
+  std::string existence;      // ExistencePath(folder, file name)
 };
 FileRow ReadFileRow(veltrano::ado::Recordset& rs);
 // The whole entry of a selected row.

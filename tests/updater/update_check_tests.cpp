@@ -95,6 +95,12 @@ TEST(UpdateStatements, TargetPathIsLowerCaseAndStandsTheUpdaterForThePatch) {
   EXPECT_EQ(TargetPath("C:\\Meridox\\", "MERIDOXPCH.EXE"), "c:\\meridox\\\\meridox.exe");
 }
 
+TEST(UpdateStatements, ExistenceIsTestedOnTheFileTheTargetNames) {
+  EXPECT_EQ(ExistencePath("/opt/Tarvic\\", "tarvic.exe"), "/opt/Tarvic\\\\TARVIC.EXE");
+  EXPECT_EQ(ExistencePath("/opt/Meridox", "MeridoxPch.exe"), "/opt/Meridox\\MERIDOX.EXE");
+  EXPECT_EQ(ExistencePath("/opt/meridoxpch.exe.d", "x.dll"), TargetPath("/opt/meridoxpch.exe.d", "x.dll"));
+}
+
 TEST(UpdateStatements, SelectionIsATextComparison) {
   EXPECT_TRUE(IsSelected("1.0.10", "1.0.9", true, false));
   EXPECT_TRUE(IsSelected("1.0.8", "1.0.9", true, false));  // older differs too
