@@ -100,6 +100,37 @@ TEST_F(Window, OneItemCommandTextsWaitForCancelWithoutAQuery) {
   EXPECT_TRUE(scripted.shown().empty());
 }
 
+// A query service whose reply names an XML rowset it does not hold: the catalogue comes back
+// as a closed recordset.
+struct UnreadableCatalogue : Window {
+  test::RawHttpServer service{[](const test::SeenRequest&, test::RawConnection& c) {
+    const std::string body = "<?xml:stylesheet type=\"text/xsl\" href=\"Recordsetxml.xsl\"?>\r\n<xml broken";
+    c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+  }};
+  test::ScopedEnv serviceHost{"VELTRANO_QUERY_HOST", "127.0.0.1:" + std::to_string(service.port())};
+};
+
+TEST_F(UnreadableCatalogue, TheListingReportsItAsTheRunDoesAndTheWindowStays) {
+  UpdateWindow w(program(""));
+  w.Form_Load();
+  ASSERT_EQ(scripted.shown().size(), 1u);
+  EXPECT_EQ(scripted.shown()[0].title, "ERROR");
+  EXPECT_EQ(scripted.shown()[0].text, "ERROR OF RDS SERVICE");
+  EXPECT_EQ(scripted.shown()[0].icon, ui::Icon::Information);
+  EXPECT_FALSE(w.form().FRM_FLAME.Visible());
+  EXPECT_EQ(w.form().LB_SUBMAIN.Caption(), "잠시만 기다리세요. 서버에서 설치정보를 얻고있습니다.");
+  EXPECT_TRUE(w.form().Com_Cancel.shown());
+}
+
+TEST_F(UnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
+  UpdateWindow w(program("TARVIC,x"));
+  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  ASSERT_EQ(scripted.shown().size(), 1u);
+  EXPECT_EQ(scripted.shown()[0].title, "ERROR OF UPDATE");
+  EXPECT_EQ(scripted.shown()[0].text.rfind("ERROR : 3704\r\n\r\nDESCRIPTION : ", 0), 0u) << scripted.shown()[0].text;
+  EXPECT_NE(scripted.shown()[0].text.find("REGISTRY : \r\nDVERSION : \r\nDIRECTORY : "), std::string::npos);
+}
+
 TEST_F(Window, CloseBoxIsRefusedOtherReasonsAllowed) {
   UpdateWindow w(program("X"));
   EXPECT_TRUE(w.Form_QueryUnload(vbFormControlMenu));
