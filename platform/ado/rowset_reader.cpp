@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "platform/ado/value_text.h"
+#include "platform/text/ascii.h"
 #include "platform/xml/xml_encoding.h"
 #include "platform/xml/xml_scanner.h"
 
@@ -34,23 +35,12 @@ struct ReadFailure {
 
 using Attributes = std::vector<xml::ScannedAttribute>;
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 Ns classifyUri(std::string_view uri) {
   if (uri.empty()) return Ns::None;
-  if (equalsNoCase(uri, kNsSchema)) return Ns::S;
-  if (equalsNoCase(uri, kNsDatatypes)) return Ns::Dt;
+  if (text::EqualsNoCaseAscii(uri, kNsSchema)) return Ns::S;
+  if (text::EqualsNoCaseAscii(uri, kNsDatatypes)) return Ns::Dt;
   if (uri == kNsRowset) return Ns::Rs;
   if (uri == kNsRows) return Ns::Z;
   return Ns::Other;
@@ -340,7 +330,7 @@ class Reader {
     base64 = false;
     const std::string& t = a.dtType;
     const std::string& db = a.dbType;
-    auto is = [&](std::string_view name) { return equalsNoCase(t, name); };
+    auto is = [&](std::string_view name) { return text::EqualsNoCaseAscii(t, name); };
     if (!a.hasType) return adLongVarWChar;
     if (is("string")) return textType(a);
     if (is("number")) {
@@ -448,7 +438,7 @@ class Reader {
     if (!xmlNames_.insert(a.xmlName).second)
       fail(LoadStatus::BadSchema, node.offset, "two fields named '" + a.xmlName + "'");
 
-    if (a.hasType && equalsNoCase(a.dtType, "char")) {  // XDR's single character
+    if (a.hasType && text::EqualsNoCaseAscii(a.dtType, "char")) {  // XDR's single character
       a.dtType = "string";
       a.fixed = true;
       if (a.maxLength < 0) a.maxLength = 1;

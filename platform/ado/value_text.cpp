@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/runtime/variant.h"
+#include "platform/text/ascii.h"
 
 namespace veltrano::ado::value_text {
 
@@ -18,17 +19,6 @@ std::string_view trimBlanks(std::string_view s) {
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Reads 1 to `maxDigits` digits at `pos`.
 bool readNumber(std::string_view s, std::size_t& pos, int minDigits, int maxDigits, int& out) {
@@ -244,11 +234,11 @@ bool parseCurrency(std::string_view text, std::int64_t& scaled) {
 
 bool parseBoolean(std::string_view text, bool& out) {
   const std::string_view s = trimBlanks(text);
-  if (equalsNoCase(s, "true") || s == "1" || s == "-1") {
+  if (text::EqualsNoCaseAscii(s, "true") || s == "1" || s == "-1") {
     out = true;
     return true;
   }
-  if (equalsNoCase(s, "false") || s == "0") {
+  if (text::EqualsNoCaseAscii(s, "false") || s == "0") {
     out = false;
     return true;
   }

@@ -1,11 +1,17 @@
 #include "platform/registry/registry.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/text/vbstring.h"
 
@@ -34,8 +40,9 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Binds text for the step that follows at once (every use rebinds all parameters first).
 void bindText(sqlite3_stmt* s, int i, std::string_view t) {
-  sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_STATIC);
 }
 
 // Keys are rows (id, parent, root, display name, folded full path); values hang off a key id.
@@ -59,16 +66,19 @@ class Store {
     std::error_code ec;
     std::filesystem::path p(path_);
     if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
-    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (!std::filesystem::exists(p, ec) && !ec) createStoreFile();
+    // A connection that meets a store still being switched to WAL by another process (an
+    // empty file, the first page still in the other's log) gets SQLITE_BUSY at once; a new
+    // connection reads the file afresh. New stores are made whole beforehand, so this is rare.
+    int rc = SQLITE_BUSY;
+    for (int attempt = 0; attempt < 20 && (rc == SQLITE_BUSY || rc == SQLITE_LOCKED); ++attempt) {
+      close();
+      rc = connect();
+    }
+    if (rc == SQLITE_CANTOPEN) {
       close();
       return ERROR_CANTOPEN;
     }
-    sqlite3_busy_timeout(db_, 15000);
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, &msg);
-    sqlite3_free(msg);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
       close();
       return ERROR_BADDB;
@@ -76,6 +86,9 @@ class Store {
     findKey_ = std::make_unique<Statement>(db_, "SELECT id FROM keys WHERE root=?1 AND fold=?2");
     insertKey_ = std::make_unique<Statement>(db_, "INSERT INTO keys(parent, root, name, fold) VALUES(?1,?2,?3,?4)");
     getValue_ = std::make_unique<Statement>(db_, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2");
+    keyValue_ = std::make_unique<Statement>(
+        db_, "SELECT k.id, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key=k.id AND v.fold=?3"
+             " WHERE k.root=?1 AND k.fold=?2");
     setValue_ = std::make_unique<Statement>(
         db_, "INSERT OR REPLACE INTO vals(key, fold, name, type, data) VALUES(?1,?2,?3,?4,?5)");
     return ERROR_SUCCESS;
@@ -85,6 +98,7 @@ class Store {
     findKey_.reset();
     insertKey_.reset();
     getValue_.reset();
+    keyValue_.reset();
     setValue_.reset();
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -94,6 +108,7 @@ class Store {
   Statement& findKey() { return *findKey_; }
   Statement& insertKey() { return *insertKey_; }
   Statement& getValue() { return *getValue_; }
+  Statement& keyValue() { return *keyValue_; }
   Statement& setValue() { return *setValue_; }
   const std::string& path() const { return path_; }
 
@@ -114,22 +129,75 @@ class Store {
   }
 
  private:
+  // Makes a new store under another name, in WAL mode with its schema, and links it into
+  // place unless another process got there first: nobody ever opens a store half made.
+  void createStoreFile() {
+    const std::string temp = path_ + ".new" + std::to_string(getpid());
+    sqlite3* db = nullptr;
+    bool made = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+                sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK &&
+                sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
+    made = sqlite3_close(db) == SQLITE_OK && made;  // the last close folds the log into the file
+    std::error_code ec;
+    if (made) std::filesystem::create_hard_link(temp, path_, ec);
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(temp + suffix, ec);
+  }
+
+  // One connection: WAL (a file system without shared memory keeps the rollback journal,
+  // which is safe too), the busy timeout, and the schema, made in a write transaction taken
+  // up front so that it waits for other writers.
+  int connect() {
+    // No mutex of SQLite's own: every call on the connection is made under the state's mutex.
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
+      return SQLITE_CANTOPEN;
+    sqlite3_busy_timeout(db_, 15000);
+    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+      const int end = sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) rc = end;
+    }
+    return rc;
+  }
+
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> findKey_, insertKey_, getValue_, setValue_;
+  std::unique_ptr<Statement> findKey_, insertKey_, getValue_, keyValue_, setValue_;
 };
 
 // ---- process state: the store, open handles, injected faults ---------------------------------
 
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// A value just read through a handle, kept for the registry call that comes next.
+//
+// Callers read a value as open, size query, read: three calls that would each ask the store.
+// The open reads the value this process last asked for under the key along with the key
+// itself, and the size query keeps what it read; the very next registry call of this process,
+// if it reads that value through that handle within kReadAheadLifetime, takes it from here.
+// Nothing else can happen in between in this process, and another process's write in that
+// instant is one the read may as well have preceded: the sequence reads one consistent state.
+constexpr std::chrono::milliseconds kReadAheadLifetime{1};
+constexpr int kReadAheadLimit = 64 * 1024;  // bytes; larger values are read when asked for
+
+struct ReadAhead {
+  bool valid = false;
+  std::string name;  // folded value name
+  bool found = false;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  std::uint64_t call = 0;  // the call that may take it
+  SteadyTime time;
+};
+
 struct OpenKey {
   HKEY root;
-  long long id;         // row id, or the negative id of a root key
-  std::string fold;     // folded full path below the root ("" for the root itself)
-  // A size-only query leaves its result here for the read that follows on the same handle.
-  std::string cachedName;
-  std::uint32_t cachedType = 0;
-  std::vector<std::uint8_t> cachedData;
-  bool cached = false;
+  long long id;      // row id, or the negative id of a root key
+  std::string fold;  // folded full path below the root ("" for the root itself)
+  ReadAhead ahead;
 };
 
 struct Fault {
@@ -145,6 +213,11 @@ struct State {
   std::map<HKEY, OpenKey> handles;
   HKEY nextHandle = 0x00000100;
   std::vector<Fault> faults;
+  // Registry calls so far (a read-ahead is for the next one only).
+  std::uint64_t calls = 0;
+  // By root and folded key path, the folded name of the value last read there.
+  std::array<std::unordered_map<std::string, std::string>, 5> lastRead;
+  static constexpr std::size_t kLastReadLimit = 4096;
 };
 
 State& state() {
@@ -171,13 +244,49 @@ Store& store(State& s) {
   return *s.store;
 }
 
-// Resolves a handle to the key it names.
-const OpenKey* resolve(State& s, HKEY key) {
-  static thread_local OpenKey rootKey;
-  if (isRoot(key)) {
-    rootKey = OpenKey{key, rootId(key), ""};
-    return &rootKey;
+std::unordered_map<std::string, std::string>& lastRead(State& s, HKEY root) {
+  return s.lastRead[static_cast<std::size_t>(root - HKEY_CLASSES_ROOT)];
+}
+
+void noteRead(State& s, const OpenKey& k, const std::string& name) {
+  if (k.id < 0) return;
+  auto& byRoot = lastRead(s, k.root);
+  auto it = byRoot.find(k.fold);
+  if (it != byRoot.end()) {
+    if (it->second != name) it->second = name;
+    return;
   }
+  if (byRoot.size() >= State::kLastReadLimit) byRoot.clear();
+  byRoot.emplace(k.fold, name);
+}
+
+// Counts a registry call; whatever was read ahead for an earlier call is not taken after it.
+void countCall(State& s) { ++s.calls; }
+
+void keepForNextCall(State& s, ReadAhead& a, std::string name, bool found, std::uint32_t type,
+                     std::vector<std::uint8_t> data) {
+  a.valid = true;
+  a.name = std::move(name);
+  a.found = found;
+  a.type = type;
+  a.data = std::move(data);
+  a.call = s.calls + 1;
+  a.time = std::chrono::steady_clock::now();
+}
+
+// The value read ahead for this call, if it is the one asked for and still fresh.
+bool takeReadAhead(State& s, ReadAhead& a, const std::string& name) {
+  if (!a.valid) return false;
+  a.valid = false;
+  return a.call == s.calls && a.name == name && std::chrono::steady_clock::now() - a.time <= kReadAheadLifetime;
+}
+
+// Resolves a handle to the key it names (the root keys are always open).
+OpenKey* resolve(State& s, HKEY key) {
+  static OpenKey roots[] = {{HKEY_CLASSES_ROOT, -1, "", {}},  {HKEY_CURRENT_USER, -2, "", {}},
+                            {HKEY_LOCAL_MACHINE, -3, "", {}}, {HKEY_USERS, -4, "", {}},
+                            {HKEY_PERFORMANCE_DATA, -5, "", {}}};
+  if (isRoot(key)) return &roots[key - HKEY_CLASSES_ROOT];
   auto it = s.handles.find(key);
   return it == s.handles.end() ? nullptr : &it->second;
 }
@@ -199,7 +308,34 @@ std::vector<std::string> components(std::string_view path) {
   return parts;
 }
 
-std::string fold(std::string_view s) { return text::LCase(s); }
+// Keys and value names compare in lower case (ASCII directly, other text through LCase).
+std::string fold(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) return text::LCase(s);
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// `base` (a folded path) extended by the folded components of `sub`.
+std::string foldedPath(const std::string& base, std::string_view sub) {
+  const std::string folded = fold(sub);
+  std::string path = base;
+  path.reserve(base.size() + folded.size() + 1);
+  std::size_t i = 0;
+  while (i < folded.size()) {
+    if (folded[i] == '\\') {
+      ++i;
+      continue;
+    }
+    const std::size_t end = std::min(folded.find('\\', i), folded.size());
+    if (!path.empty()) path += '\\';
+    path.append(folded, i, end - i);
+    i = end;
+  }
+  return path;
+}
 
 long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id) {
   if (foldPath.empty()) {
@@ -219,6 +355,23 @@ long lookupKey(Store& st, HKEY root, const std::string& foldPath, long long* id)
   return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
 }
 
+// Win32's answer for a handle whose key has been deleted.
+
+// Checks that the key of a handle is still there and still the one it was opened on: another
+// process, or this one, may have deleted it since, and a new key may even have taken its row.
+long checkAlive(Store& st, const OpenKey& k) {
+  if (k.id < 0) return ERROR_SUCCESS;
+  long long now = 0;
+  const long rc = lookupKey(st, k.root, k.fold, &now);
+  if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && now != k.id)) return ERROR_KEY_DELETED;
+  return rc;
+}
+
+const char* textColumn(sqlite3_stmt* q, int column) {
+  const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(q, column));
+  return t ? t : "";
+}
+
 HKEY newHandle(State& s, OpenKey k) {
   HKEY h = s.nextHandle;
   s.nextHandle += 4;
@@ -231,23 +384,56 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
   if (!result) return ERROR_INVALID_PARAMETER;
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, create ? "create" : "open")) return f;
-  const OpenKey* base = resolve(s, parent);
+  OpenKey* base = resolve(s, parent);
   if (!base) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
   const HKEY root = base->root;
-  const std::vector<std::string> parts = components(subKey);
-  std::string path = base->fold;
-  long long id = base->id;
+  std::string path;
+  long long id = 0;
+  ReadAhead ahead;
   if (!create) {
-    for (const auto& p : parts) path += (path.empty() ? "" : "\\") + fold(p);
-    if (long rc = lookupKey(st, root, path, &id)) return rc;
+    path = foldedPath(base->fold, subKey);
+    auto& reads = lastRead(s, root);
+    auto last = path.empty() ? reads.end() : reads.find(path);
+    if (last == reads.end()) {
+      if (long rc = lookupKey(st, root, path, &id)) return rc;
+    } else {
+      // The key and, in the same statement, the value last read under it.
+      sqlite3_stmt* q = st.keyValue().use();
+      sqlite3_bind_int64(q, 1, root);
+      bindText(q, 2, path);
+      bindText(q, 3, last->second);
+      const int rc = sqlite3_step(q);
+      if (rc != SQLITE_ROW) {
+        sqlite3_reset(q);
+        return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
+      }
+      id = sqlite3_column_int64(q, 0);
+      const bool found = sqlite3_column_type(q, 1) != SQLITE_NULL;
+      if (!found || sqlite3_column_bytes(q, 2) <= kReadAheadLimit) {
+        std::vector<std::uint8_t> data;
+        if (found) {
+          const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, 2));
+          data.assign(blob, blob + sqlite3_column_bytes(q, 2));
+        }
+        keepForNextCall(s, ahead, last->second, found, static_cast<std::uint32_t>(sqlite3_column_int64(q, 1)),
+                        std::move(data));
+      }
+      sqlite3_reset(q);
+    }
   } else {
-    long long parentId = base->id;
+    const std::vector<std::string> parts = components(subKey);
+    path = base->fold;
     long rc = st.write([&]() -> long {
+      if (long alive = checkAlive(st, *base)) return alive;
+      id = base->id;
+      long long parentId = id;
       for (const auto& p : parts) {
-        path += (path.empty() ? "" : "\\") + fold(p);
+        if (!path.empty()) path += '\\';
+        path += fold(p);
         long found = lookupKey(st, root, path, &id);
         if (found == ERROR_FILE_NOT_FOUND) {
           sqlite3_stmt* ins = st.insertKey().use();
@@ -255,7 +441,9 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
           sqlite3_bind_int64(ins, 2, root);
           bindText(ins, 3, p);
           bindText(ins, 4, path);
-          if (sqlite3_step(ins) != SQLITE_DONE) return ERROR_CANTWRITE;
+          const int step = sqlite3_step(ins);
+          sqlite3_reset(ins);
+          if (step != SQLITE_DONE) return ERROR_CANTWRITE;
           id = sqlite3_last_insert_rowid(st.db());
         } else if (found != ERROR_SUCCESS) {
           return found;
@@ -266,7 +454,7 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
     });
     if (rc) return rc;
   }
-  *result = newHandle(s, OpenKey{root, id, path});
+  *result = newHandle(s, OpenKey{root, id, path, std::move(ahead)});
   return ERROR_SUCCESS;
 }
 
@@ -284,46 +472,60 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
                       std::uint32_t* dataSize) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "query")) return f;
-  auto it = s.handles.find(key);
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (data && !dataSize) return ERROR_INVALID_PARAMETER;
   const std::string name = fold(valueName);
+  noteRead(s, *k, name);
 
   std::uint32_t foundType = 0;
   std::vector<std::uint8_t> found;
-  OpenKey* mutableKey = it != s.handles.end() ? &it->second : nullptr;
-  if (data && mutableKey && mutableKey->cached && mutableKey->cachedName == name) {
-    foundType = mutableKey->cachedType;
-    found = std::move(mutableKey->cachedData);
-    mutableKey->cached = false;
+  if (takeReadAhead(s, k->ahead, name)) {
+    if (!k->ahead.found) return ERROR_FILE_NOT_FOUND;
+    foundType = k->ahead.type;
+    found = std::move(k->ahead.data);
   } else {
     Store& st = store(s);
     if (long rc = st.ensureOpen()) return rc;
-    sqlite3_stmt* q = st.getValue().use();
-    sqlite3_bind_int64(q, 1, k->id);
-    bindText(q, 2, name);
-    int rc = sqlite3_step(q);
-    if (rc != SQLITE_ROW) {
-      sqlite3_reset(q);
-      return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_CANTREAD;
+    // A root's values are read directly; any other key is looked up by its path in the same
+    // statement, so that a handle whose key is gone reads nothing (not another key's values).
+    const bool root = k->id < 0;
+    sqlite3_stmt* q;
+    if (root) {
+      q = st.getValue().use();
+      sqlite3_bind_int64(q, 1, k->id);
+      bindText(q, 2, name);
+    } else {
+      q = st.keyValue().use();
+      sqlite3_bind_int64(q, 1, k->root);
+      bindText(q, 2, k->fold);
+      bindText(q, 3, name);
     }
-    foundType = static_cast<std::uint32_t>(sqlite3_column_int64(q, 0));
-    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, 1));
-    found.assign(blob, blob + sqlite3_column_bytes(q, 1));
+    const int rc = sqlite3_step(q);
+    long result = ERROR_SUCCESS;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+      result = ERROR_CANTREAD;
+    else if (!root && (rc == SQLITE_DONE || sqlite3_column_int64(q, 0) != k->id))
+      result = ERROR_KEY_DELETED;
+    else if (rc == SQLITE_DONE || (!root && sqlite3_column_type(q, 1) == SQLITE_NULL))
+      result = ERROR_FILE_NOT_FOUND;
+    if (result != ERROR_SUCCESS) {
+      sqlite3_reset(q);
+      return result;
+    }
+    const int first = root ? 0 : 1;
+    foundType = static_cast<std::uint32_t>(sqlite3_column_int64(q, first));
+    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q, first + 1));
+    found.assign(blob, blob + sqlite3_column_bytes(q, first + 1));
     sqlite3_reset(q);
   }
   if (type) *type = foundType;
   const auto size = static_cast<std::uint32_t>(found.size());
   if (!data) {
     if (dataSize) *dataSize = size;
-    if (mutableKey) {
-      mutableKey->cachedName = name;
-      mutableKey->cachedType = foundType;
-      mutableKey->cachedData = std::move(found);
-      mutableKey->cached = true;
-    }
+    keepForNextCall(s, k->ahead, name, true, foundType, std::move(found));  // for the read that follows
     return ERROR_SUCCESS;
   }
   if (*dataSize < size) {
@@ -339,40 +541,46 @@ long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, co
                     std::uint32_t dataSize) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "set")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  for (auto& [h, open] : s.handles) open.cached = false;
-  const long long id = k->id;
   return st.write([&]() -> long {
+    if (long rc = checkAlive(st, *k)) return rc;
+    const long long id = k->id;
+    const std::string folded = fold(valueName);
     sqlite3_stmt* q = st.setValue().use();
     sqlite3_bind_int64(q, 1, id);
-    bindText(q, 2, fold(valueName));
+    bindText(q, 2, folded);
     bindText(q, 3, valueName);
     sqlite3_bind_int64(q, 4, type);
     sqlite3_bind_blob(q, 5, data ? data : reinterpret_cast<const std::uint8_t*>(""), static_cast<int>(dataSize),
-                      SQLITE_TRANSIENT);
-    return sqlite3_step(q) == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTWRITE;
+                      SQLITE_STATIC);
+    const int rc = sqlite3_step(q);
+    sqlite3_reset(q);
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTWRITE;
   });
 }
 
 long RegDeleteValueA(HKEY key, std::string_view valueName) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "delete")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
-  for (auto& [h, open] : s.handles) open.cached = false;
-  const long long id = k->id;
   return st.write([&]() -> long {
+    if (long rc = checkAlive(st, *k)) return rc;
+    const long long id = k->id;
     Statement del(st.db(), "DELETE FROM vals WHERE key=?1 AND fold=?2");
+    const std::string folded = fold(valueName);
     sqlite3_bind_int64(del.get(), 1, id);
-    bindText(del.get(), 2, fold(valueName));
+    bindText(del.get(), 2, folded);
     if (sqlite3_step(del.get()) != SQLITE_DONE) return ERROR_CANTWRITE;
     return sqlite3_changes(st.db()) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   });
@@ -388,15 +596,19 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
   RegCloseKey(h);
   if (long f = takeFault(s, "delete")) return f;
   Store& st = store(s);
+  countCall(s);
   return st.write([&]() -> long {
+    // The key as it is now, within the transaction (another process may have changed it).
+    long long id = 0;
+    if (long rc = lookupKey(st, k.root, k.fold, &id)) return rc;
     Statement children(st.db(), "SELECT 1 FROM keys WHERE root=?1 AND parent=?2 LIMIT 1");
     sqlite3_bind_int64(children.get(), 1, k.root);
-    sqlite3_bind_int64(children.get(), 2, k.id);
+    sqlite3_bind_int64(children.get(), 2, id);
     if (sqlite3_step(children.get()) == SQLITE_ROW) return ERROR_ACCESS_DENIED;
     Statement delVals(st.db(), "DELETE FROM vals WHERE key=?1");
-    sqlite3_bind_int64(delVals.get(), 1, k.id);
+    sqlite3_bind_int64(delVals.get(), 1, id);
     Statement delKey(st.db(), "DELETE FROM keys WHERE id=?1");
-    sqlite3_bind_int64(delKey.get(), 1, k.id);
+    sqlite3_bind_int64(delKey.get(), 1, id);
     if (sqlite3_step(delVals.get()) != SQLITE_DONE || sqlite3_step(delKey.get()) != SQLITE_DONE)
       return ERROR_CANTWRITE;
     return ERROR_SUCCESS;
@@ -406,6 +618,7 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
 long RegFlushKey(HKEY key) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "flush")) return f;
   if (!resolve(s, key)) return ERROR_INVALID_HANDLE;
   // Every write is already committed in its own transaction; make it durable in the main file.
@@ -424,36 +637,40 @@ long RegCloseKey(HKEY key) {
 long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "query")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
+  if (long rc = checkAlive(st, *k)) return rc;
   Statement q(st.db(), "SELECT name FROM keys WHERE root=?1 AND parent=?2 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->root);
   sqlite3_bind_int64(q.get(), 2, k->id > 0 ? k->id : 0);
   names->clear();
   int rc;
   while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
-    names->emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+    names->emplace_back(textColumn(q.get(), 0));
   return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTREAD;
 }
 
 long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
   State& s = state();
   std::lock_guard lock(s.mutex);
+  countCall(s);
   if (long f = takeFault(s, "query")) return f;
-  const OpenKey* k = resolve(s, key);
+  OpenKey* k = resolve(s, key);
   if (!k) return ERROR_INVALID_HANDLE;
   Store& st = store(s);
   if (long rc = st.ensureOpen()) return rc;
+  if (long rc = checkAlive(st, *k)) return rc;
   Statement q(st.db(), "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY fold");
   sqlite3_bind_int64(q.get(), 1, k->id);
   values->clear();
   int rc;
   while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
     ValueEntry e;
-    e.name = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0));
+    e.name = textColumn(q.get(), 0);
     e.type = static_cast<std::uint32_t>(sqlite3_column_int64(q.get(), 1));
     const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(q.get(), 2));
     e.data.assign(blob, blob + sqlite3_column_bytes(q.get(), 2));
@@ -513,6 +730,8 @@ void useStore(std::string path) {
   std::lock_guard lock(s.mutex);
   s.store.reset();
   s.handles.clear();
+  countCall(s);  // nothing read ahead from the old store is taken
+  for (auto& byRoot : s.lastRead) byRoot.clear();
   s.explicitPath = std::move(path);
 }
 

@@ -11,7 +11,8 @@
 // ignored, as the Windows registry tolerates them (callers hand over paths such as
 // "SOFTWARE\VELTRANO\COMMON\\Installed"). Key and value names are compared without regard
 // to case. Key paths and value names are UTF-8 text; value data are raw bytes as given (the
-// registry class writes REG_SZ data as CP949 bytes with their terminating zero).
+// registry class writes REG_SZ data as the CP949 bytes of its text, without a terminating
+// zero; other writers, such as the registry tool, include it).
 
 #include <cstdint>
 #include <functional>
@@ -52,6 +53,7 @@ inline constexpr long ERROR_BADKEY = 1010;
 inline constexpr long ERROR_CANTOPEN = 1011;
 inline constexpr long ERROR_CANTREAD = 1012;
 inline constexpr long ERROR_CANTWRITE = 1013;
+inline constexpr long ERROR_KEY_DELETED = 1018;
 inline constexpr long ERROR_KEY_HAS_CHILDREN = 1020;
 
 // The Win32 calls.

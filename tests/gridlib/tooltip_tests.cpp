@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/test_support.h"
 #include "lumagrid/tooltip.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/ansi.h"
@@ -379,8 +380,7 @@ TEST_F(TooltipTest, BalloonScreenshot) {
   const ui::Hwnd window = tooltipWindow();
   ASSERT_TRUE(tt::tipState(window)->visible);
 
-  const char* dir = std::getenv("VELTRANO_TEST_BINARY_DIR");
-  const std::filesystem::path png = std::filesystem::path(dir ? dir : ".") / "tooltip_balloon.png";
+  const std::filesystem::path png = veltrano::test::builtProgram("tooltip_balloon.png");
   ASSERT_TRUE(tt::grabTip(window, png.string()));
   QImage image(QString::fromStdString(png.string()));
   ASSERT_FALSE(image.isNull());

@@ -1,0 +1,129 @@
+#include "server/file_host.h"
+
+#include <algorithm>
+#include <string>
+
+#include "platform/text/ascii.h"
+#include "server/form.h"
+
+namespace veltrano::server {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The entry of `dir` named `segment`: the exact name when it exists, else the first name (in
+// byte order) equal to it without regard to ASCII case.
+bool findEntry(const fs::path& dir, const std::string& segment, fs::path& out) {
+  std::error_code ec;
+  fs::path exact = dir / segment;
+  if (fs::exists(fs::symlink_status(exact, ec))) {
+    out = std::move(exact);
+    return true;
+  }
+  std::string best;
+  bool found = false;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (text::EqualsNoCaseAscii(name, segment) && (!found || name < best)) {
+      best = name;
+      found = true;
+    }
+  }
+  if (found) out = dir / best;
+  return found;
+}
+
+// True when `p` is `root` or lies below it (both canonical).
+bool isInside(const fs::path& p, const fs::path& root) {
+  auto r = root.begin();
+  auto q = p.begin();
+  for (; r != root.end(); ++r, ++q) {
+    if (q == p.end() || *q != *r) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FileHost::FileHost(fs::path root) : root_(std::move(root)) {}
+
+FileHost::Lookup FileHost::find(std::string_view target) const {
+  Lookup result;
+  const auto cut = target.find_first_of("?#");
+  if (cut != std::string_view::npos) target = target.substr(0, cut);
+
+  std::string path;
+  if (!percentDecode(target, path, false)) {
+    result.outcome = Outcome::BadRequest;
+    return result;
+  }
+  if (path.find('\0') != std::string::npos) {
+    result.outcome = Outcome::Refused;
+    return result;
+  }
+
+  std::vector<std::string> segments;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find_first_of("/\\", start), path.size());
+    std::string seg = path.substr(start, end - start);
+    if (seg == "..") {
+      result.outcome = Outcome::Refused;
+      return result;
+    }
+    if (!seg.empty() && seg != ".") segments.push_back(std::move(seg));
+    start = end + 1;
+  }
+  if (segments.empty()) return result;  // the folder itself is not listed
+
+  std::error_code ec;
+  const fs::path root = fs::canonical(root_, ec);
+  if (ec) return result;
+
+  fs::path current = root;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (!fs::is_directory(current, ec)) return result;
+    fs::path next;
+    if (!findEntry(current, segments[i], next)) return result;
+    current = std::move(next);
+  }
+
+  const fs::path real = fs::canonical(current, ec);
+  if (ec) return result;  // a dangling link
+  if (!isInside(real, root)) {
+    result.outcome = Outcome::Refused;
+    return result;
+  }
+  if (!fs::is_regular_file(real, ec)) return result;
+  result.outcome = Outcome::Found;
+  result.file = real;
+  return result;
+}
+
+RangePlan planRanges(const RequestedRanges& requested, std::uint64_t size, std::size_t maxRanges) {
+  RangePlan plan;
+  if (requested.empty() || requested.size() > maxRanges) return plan;
+  for (const auto& [first, last] : requested) {
+    ByteRange r;
+    if (first < 0) {  // suffix: the last `last` bytes
+      if (last <= 0 || size == 0) continue;
+      const auto n = static_cast<std::uint64_t>(last);
+      r.first = n >= size ? 0 : size - n;
+      r.last = size - 1;
+    } else {
+      const auto f = static_cast<std::uint64_t>(first);
+      if (f >= size) continue;
+      r.first = f;
+      r.last = (last < 0 || static_cast<std::uint64_t>(last) >= size)
+                   ? size - 1
+                   : static_cast<std::uint64_t>(last);
+      if (r.last < r.first) continue;
+    }
+    plan.ranges.push_back(r);
+  }
+  plan.kind = plan.ranges.empty() ? RangePlan::Kind::Unsatisfiable : RangePlan::Kind::Partial;
+  return plan;
+}
+
+}  // namespace veltrano::server

@@ -1,0 +1,107 @@
+#include "server/query_service.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+#include "platform/text/ansi.h"
+#include "server/form.h"
+#include "server/rowset.h"
+#include "updater/query_protocol.h"
+
+namespace veltrano::server {
+
+namespace {
+
+constexpr std::size_t kKeyLength = 128;
+constexpr const char* kTextType = "text/plain; charset=euc-kr";
+constexpr const char* kXmlType = "text/xml; charset=euc-kr";
+
+Reply ansiReply(int status, const char* type, std::string_view utf8) {
+  return Reply{status, type, text::toAnsiString(utf8)};
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> decodeKeyedField(std::string_view value) {
+  if (value.size() < kKeyLength) return std::nullopt;
+  const std::string_view key = value.substr(0, kKeyLength);
+  if (key.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  const std::string_view encoded = value.substr(kKeyLength);
+  if (encoded.find_first_not_of(' ') == std::string_view::npos) return std::string();
+  std::string decoded = meridox::EncDecText(encoded, key, 0);
+  // The codec answers "" for anything it cannot read; a non-empty field must decode to text.
+  if (decoded.empty()) return std::nullopt;
+  return decoded;
+}
+
+std::optional<QueryRequest> decodeQueryForm(std::string_view body, std::string& error) {
+  const auto form = parseForm(body);
+  if (!form) {
+    error = "the form body has a malformed %-escape";
+    return std::nullopt;
+  }
+  QueryRequest request;
+  bool haveSql = false, haveDatabase = false, haveUser = false;
+  for (const auto& [name, value] : *form) {
+    std::string* target = nullptr;
+    bool* seen = nullptr;
+    if (sameName(name, "SQL")) target = &request.sql, seen = &haveSql;
+    else if (sameName(name, "DATABASE")) target = &request.database, seen = &haveDatabase;
+    else if (sameName(name, "USERID")) target = &request.userId, seen = &haveUser;
+    else continue;
+    if (*seen) {
+      error = "the field " + name + " is given twice";
+      return std::nullopt;
+    }
+    auto decoded = decodeKeyedField(value);
+    if (!decoded) {
+      error = "the field " + name + " is not a 128-digit key followed by keyed hex text";
+      return std::nullopt;
+    }
+    *target = std::move(*decoded);
+    *seen = true;
+  }
+  if (!haveSql || !haveDatabase) {
+    error = haveSql ? "the DATABASE field is missing" : "the SQL field is missing";
+    return std::nullopt;
+  }
+  return request;
+}
+
+Reply QueryService::answer(std::string_view body) const {
+  std::string problem;
+  const auto request = decodeQueryForm(body, problem);
+  if (!request) return ansiReply(400, kTextType, errorText(400, problem));
+
+  if (!catalog_.writable() && meridox::IsModifyingStatement(request->sql))
+    return ansiReply(403, kTextType,
+                     errorText(SQLITE_READONLY,
+                               "the database is read-only: statements that change data are "
+                               "refused"));
+  try {
+    const ResultSet result = catalog_.run(request->database, request->sql);
+    if (result.rows.empty()) return ansiReply(200, kTextType, kNoRowsText);
+    std::string reply(kStylesheetLine);
+    reply += "\r\n";
+    reply += rowsetXml(result);
+    return ansiReply(200, kXmlType, reply);
+  } catch (const StatementError& e) {
+    const int status = e.kind() == StatementError::Kind::Refused ? 403 : 200;
+    return ansiReply(status, kTextType, errorText(e.code(), e.what()));
+  } catch (const std::exception& e) {
+    return ansiReply(500, kTextType, errorText(500, e.what()));
+  }
+}
+
+}  // namespace veltrano::server
