@@ -49,7 +49,7 @@ void setValue(const std::string& keyPath, const std::string& keyName, const std:
 
 // A private registry and folder, the product TARVIC installed in <dir>/app, and a query
 // function answering file-list statements from a table of product keys.
-struct CheckFixture : ::testing::Test {
+struct VersionCheckRun : ::testing::Test {
   test::ScopedRegistry registry;
   test::TempDir dir;
   std::map<std::string, ado::RecordsetPtr> lists;
@@ -131,7 +131,7 @@ TEST(UpdateStatements, FileNamesThatLeaveTheirFolderAreRefused) {
     EXPECT_FALSE(StaysInFolder(bad)) << bad;
 }
 
-TEST_F(CheckFixture, PlaceholdersResolveWithExactCaseOnly) {
+TEST_F(VersionCheckRun, PlaceholdersResolveWithExactCaseOnly) {
   test::ScopedEnv windir("WINDIR", "C:\\WINDOWS");
   test::ScopedEnv system("VELTRANO_SYSTEM_DIR", "C:\\WINDOWS\\system32");
   EXPECT_EQ(ResolvePlaceholders("{APPPATH}\\bin\\", "tarvic"), app() + "\\bin\\");
@@ -141,7 +141,7 @@ TEST_F(CheckFixture, PlaceholdersResolveWithExactCaseOnly) {
   EXPECT_EQ(ResolvePlaceholders("{APPPATH}\\", "TVSMS"), "\\");  // not installed: empty
 }
 
-TEST_F(CheckFixture, SelectsChangedMissingAndUnrecordedFilesInListOrder) {
+TEST_F(VersionCheckRun, SelectsChangedMissingAndUnrecordedFilesInListOrder) {
   installed("A.DLL", "1.0.9");
   installed("B.DLL", "2.0");
   installed("C.DLL", "3.0", false);  // recorded but the file is gone
@@ -163,7 +163,7 @@ TEST_F(CheckFixture, SelectsChangedMissingAndUnrecordedFilesInListOrder) {
   EXPECT_EQ(sent, std::vector<std::string>{FileListSql("TARVIC")});
 }
 
-TEST_F(CheckFixture, DownloadAllSelectsEveryRowOfEveryProduct) {
+TEST_F(VersionCheckRun, DownloadAllSelectsEveryRowOfEveryProduct) {
   installed("A.DLL", "1");
   setValue("SOFTWARE\\VELTRANO\\TVSMS", "Install Files", "S.EXE", "1");
   lists["TARVIC"] = fileList({row("a.dll", "1", "1")});
@@ -176,13 +176,13 @@ TEST_F(CheckFixture, DownloadAllSelectsEveryRowOfEveryProduct) {
   EXPECT_TRUE(all[2].addreg);
 }
 
-TEST_F(CheckFixture, AProductWithoutRowsContributesNothing) {
+TEST_F(VersionCheckRun, AProductWithoutRowsContributesNothing) {
   lists["TARVIC"] = fileList({});
   EXPECT_EQ(FileCount(check.Run({"TARVIC", "TVSMS"}, false)), 0);  // TVSMS: the no-rows result
   EXPECT_EQ(sent.size(), 2u);
 }
 
-TEST_F(CheckFixture, ThePatchProgramIsCheckedAgainstTheRunningUpdater) {
+TEST_F(VersionCheckRun, ThePatchProgramIsCheckedAgainstTheRunningUpdater) {
   setValue("SOFTWARE\\VELTRANO\\COMMON", "Installed", "MERIDOX", app());
   setValue("SOFTWARE\\VELTRANO\\MERIDOX", "Install Files", "MERIDOXPCH.EXE", "1.0.1");
   Row patch = row("meridoxpch.exe", "1.0.1", "0", "MERIDOX");
@@ -193,7 +193,7 @@ TEST_F(CheckFixture, ThePatchProgramIsCheckedAgainstTheRunningUpdater) {
   EXPECT_EQ(FileCount(check.Run({"MERIDOX"}, false)), 0);
 }
 
-TEST_F(CheckFixture, AFileNameLeavingItsFolderStopsTheCheck) {
+TEST_F(VersionCheckRun, AFileNameLeavingItsFolderStopsTheCheck) {
   lists["TARVIC"] = fileList({row("a.dll", "1"), row("..\\..\\evil.dll", "1")});
   try {
     check.Run({"TARVIC"}, false);
@@ -204,7 +204,7 @@ TEST_F(CheckFixture, AFileNameLeavingItsFolderStopsTheCheck) {
   }
 }
 
-TEST_F(CheckFixture, NullColumnRaisesAndTheReportShowsTheRowAtHand) {
+TEST_F(VersionCheckRun, NullColumnRaisesAndTheReportShowsTheRowAtHand) {
   installed("A.DLL", "0.9");
   Row bad = row("a.dll", "1.0");
   bad[2] = Null;  // sourcepath read without a text conversion
@@ -221,7 +221,7 @@ TEST_F(CheckFixture, NullColumnRaisesAndTheReportShowsTheRowAtHand) {
   }
 }
 
-TEST_F(CheckFixture, FailureResultOfAFileListIsReportedWithItsText) {
+TEST_F(VersionCheckRun, FailureResultOfAFileListIsReportedWithItsText) {
   lists["TARVIC"] = FailureRecordset("[에러번호] 1 : no such table: qz_files");
   try {
     check.Run({"TARVIC"}, false);
@@ -233,7 +233,7 @@ TEST_F(CheckFixture, FailureResultOfAFileListIsReportedWithItsText) {
   }
 }
 
-TEST_F(CheckFixture, NoRecordsetForAFileListIsAnObjectError) {
+TEST_F(VersionCheckRun, NoRecordsetForAFileListIsAnObjectError) {
   VersionCheck none([](std::string_view) { return ado::RecordsetPtr(); });
   try {
     none.Run({"TARVIC"}, false);

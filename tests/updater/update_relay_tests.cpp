@@ -41,7 +41,7 @@ bool runnable(const stdfs::path& p) {
   return (stdfs::status(p).permissions() & stdfs::perms::owner_exec) != stdfs::perms::none;
 }
 
-struct Relay : ::testing::Test {
+struct UpdateRelay : ::testing::Test {
   test::TempDir dir;
   stdfs::path record = dir / "record.txt";
   veltrano::ManualClock clock;
@@ -59,7 +59,7 @@ struct Relay : ::testing::Test {
   void TearDown() override { veltrano::fs::clearFaults(); }
 };
 
-TEST(RelayWords, CopyOnlyUnderThePatchNameAndDeleteOnlyExactly) {
+TEST(UpdateRelayWords, CopyOnlyUnderThePatchNameAndDeleteOnlyExactly) {
   auto with = [](const char* name, const char* command) {
     ProgramInfo p;
     p.exeName = name;
@@ -77,7 +77,7 @@ TEST(RelayWords, CopyOnlyUnderThePatchNameAndDeleteOnlyExactly) {
   EXPECT_FALSE(IsDeleteCommand(with("meridox", "DELETE")));
 }
 
-TEST_F(Relay, HandOffStartsThePatchProgramWithCopyUnderAnyCase) {
+TEST_F(UpdateRelay, HandOffStartsThePatchProgramWithCopyUnderAnyCase) {
   test::writeFile(dir / "MERIDOXPCH.EXE", recorder(record));  // as the download names it
   HandOffCheck(program("tarvic"));
   HandOffCheck(program("meridoxpch"));
@@ -87,12 +87,12 @@ TEST_F(Relay, HandOffStartsThePatchProgramWithCopyUnderAnyCase) {
   EXPECT_TRUE(runnable(dir / "MERIDOXPCH.EXE"));
 }
 
-TEST_F(Relay, HandOffWithoutPatchFileDoesNothing) {
+TEST_F(UpdateRelay, HandOffWithoutPatchFileDoesNothing) {
   HandOffCheck(program("meridox"));
   EXPECT_FALSE(stdfs::exists(record));
 }
 
-TEST_F(Relay, ReplaceSwapsTheUpdaterInOneStepKeepingItsName) {
+TEST_F(UpdateRelay, ReplaceSwapsTheUpdaterInOneStepKeepingItsName) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "MeridoxPch.EXE", "new");
   std::string why;
@@ -105,7 +105,7 @@ TEST_F(Relay, ReplaceSwapsTheUpdaterInOneStepKeepingItsName) {
   EXPECT_EQ(names, (std::vector<std::string>{"MeridoxPch.EXE", "meridox.exe"}));
 }
 
-TEST_F(Relay, ReplaceRetriesARefusedRenameAndThenSucceeds) {
+TEST_F(UpdateRelay, ReplaceRetriesARefusedRenameAndThenSucceeds) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", "new");
   veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 3);
@@ -116,7 +116,7 @@ TEST_F(Relay, ReplaceRetriesARefusedRenameAndThenSucceeds) {
   EXPECT_FALSE(stdfs::exists(dir / "Meridox.new.exe"));
 }
 
-TEST_F(Relay, ReplaceGivesUpAfterItsAttemptsLeavingTheOldUpdater) {
+TEST_F(UpdateRelay, ReplaceGivesUpAfterItsAttemptsLeavingTheOldUpdater) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", "new");
   veltrano::fs::injectFault("copy", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
@@ -128,7 +128,7 @@ TEST_F(Relay, ReplaceGivesUpAfterItsAttemptsLeavingTheOldUpdater) {
   EXPECT_EQ(clock.sleptMs(), (kRelayAttempts - 1) * kRelayAttemptPauseMs);
 }
 
-TEST_F(Relay, CopyModeReplacesStartsTheCleanUpAndEnds) {
+TEST_F(UpdateRelay, CopyModeReplacesStartsTheCleanUpAndEnds) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
   EXPECT_THROW(RunCopyMode(program("meridoxpch", "COPY")), veltrano::ProgramEnd);
@@ -138,7 +138,7 @@ TEST_F(Relay, CopyModeReplacesStartsTheCleanUpAndEnds) {
   EXPECT_TRUE(scripted.shown().empty());
 }
 
-TEST_F(Relay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
+TEST_F(UpdateRelay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
   veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
@@ -152,14 +152,14 @@ TEST_F(Relay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
   EXPECT_FALSE(stdfs::exists(record));
 }
 
-TEST_F(Relay, CopyModeWithoutPatchFileOnlyEnds) {
+TEST_F(UpdateRelay, CopyModeWithoutPatchFileOnlyEnds) {
   test::writeFile(dir / "meridox.exe", "old");
   EXPECT_THROW(RunCopyMode(program("meridoxpch", "copy")), veltrano::ProgramEnd);
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "old");
   EXPECT_TRUE(scripted.shown().empty());
 }
 
-TEST_F(Relay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
+TEST_F(UpdateRelay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
   test::writeFile(dir / "MERIDOXPCH.EXE", "patch");
   EXPECT_THROW(RunCleanupMode(program("tarvic", "Delete")), veltrano::ProgramEnd);
   EXPECT_TRUE(stdfs::exists(dir / "MERIDOXPCH.EXE"));
@@ -169,7 +169,7 @@ TEST_F(Relay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
   EXPECT_TRUE(scripted.shown().empty());
 }
 
-TEST_F(Relay, CleanUpThatCannotDeleteSaysSo) {
+TEST_F(UpdateRelay, CleanUpThatCannotDeleteSaysSo) {
   test::writeFile(dir / "meridoxpch.exe", "patch");
   veltrano::fs::injectFault("delete", "meridoxpch", veltrano::err::kPermissionDenied, 0);
   EXPECT_THROW(RunCleanupMode(program("meridox", "Delete")), veltrano::ProgramEnd);

@@ -32,7 +32,7 @@ std::string waitForLines(const stdfs::path& record, std::size_t lines) {
   return stdfs::exists(record) ? test::readFile(record) : std::string();
 }
 
-struct ShellFixture : ::testing::Test {
+struct ShellStart : ::testing::Test {
   test::TempDir program;  // the updater's folder
   test::TempDir bin;      // a private PATH
   stdfs::path record = program / "record.txt";
@@ -43,7 +43,7 @@ struct ShellFixture : ::testing::Test {
   }
 };
 
-TEST_F(ShellFixture, Regsvr32BesideTheUpdaterComesBeforeThePath) {
+TEST_F(ShellStart, Regsvr32BesideTheUpdaterComesBeforeThePath) {
   recorderAt(bin / "regsvr32", "path");
   EXPECT_EQ(ResolveProgram("regsvr32.exe", folder()), std::vector<std::string>{(bin / "regsvr32").string()});
   recorderAt(program / "regsvr32", "beside");
@@ -51,7 +51,7 @@ TEST_F(ShellFixture, Regsvr32BesideTheUpdaterComesBeforeThePath) {
   EXPECT_EQ(ResolveProgram("regsvr32", folder()), std::vector<std::string>{(program / "regsvr32").string()});
 }
 
-TEST_F(ShellFixture, MissingProgramRaisesFileNotFound) {
+TEST_F(ShellStart, MissingProgramRaisesFileNotFound) {
   test::ScopedEnv onlyBin("PATH", bin.path().string());
   EXPECT_TRUE(ResolveProgram("regsvr32.exe", folder()).empty());
   try {
@@ -64,7 +64,7 @@ TEST_F(ShellFixture, MissingProgramRaisesFileNotFound) {
   EXPECT_THROW(Shell("", folder()), veltrano::RuntimeError);
 }
 
-TEST_F(ShellFixture, NotepadIsVisualWithItsWordsElseXdgOpen) {
+TEST_F(ShellStart, NotepadIsVisualWithItsWordsElseXdgOpen) {
   recorderAt(bin / "xdg-open", "xdg");
   {
     test::ScopedEnv visual("VISUAL", "");
@@ -76,7 +76,7 @@ TEST_F(ShellFixture, NotepadIsVisualWithItsWordsElseXdgOpen) {
   EXPECT_TRUE(ResolveProgram("C:\\tools\\notepad.exe", folder()).empty());
 }
 
-TEST_F(ShellFixture, NotepadGetsANativePathOfItsFile) {
+TEST_F(ShellStart, NotepadGetsANativePathOfItsFile) {
   recorderAt(bin / "viewer", "viewer");
   test::ScopedEnv visual("VISUAL", (bin / "viewer").string());
   stdfs::create_directories(program / "App");
@@ -85,7 +85,7 @@ TEST_F(ShellFixture, NotepadGetsANativePathOfItsFile) {
   EXPECT_EQ(waitForLines(record, 1), "viewer " + (program / "App" / "README.TXT").string() + "\n");
 }
 
-TEST_F(ShellFixture, AWholeCommandTextNamingAFileIsThatProgram) {
+TEST_F(ShellStart, AWholeCommandTextNamingAFileIsThatProgram) {
   stdfs::create_directories(program / "Program Files" / "Tarvic");
   recorderAt(program / "Program Files" / "Tarvic" / "TARVIC.EXE", "tarvic");
   Shell(folder() + "\\program files\\tarvic\\tarvic.exe", folder());
@@ -94,7 +94,7 @@ TEST_F(ShellFixture, AWholeCommandTextNamingAFileIsThatProgram) {
   EXPECT_EQ(waitForLines(record, 2), "tarvic \ntarvic /auto x\n");
 }
 
-TEST_F(ShellFixture, OrderedCommandsRunOneAfterTheOtherAndReadNoShellSyntax) {
+TEST_F(ShellStart, OrderedCommandsRunOneAfterTheOtherAndReadNoShellSyntax) {
   // The first command is the slow one: the second must still come after it.
   script(program / "regsvr32",
          "case \"$*\" in *\"/u /s\") sleep 0.3;; esac\necho \"$*\" >> '" + record.string() + "'");
@@ -105,7 +105,7 @@ TEST_F(ShellFixture, OrderedCommandsRunOneAfterTheOtherAndReadNoShellSyntax) {
   EXPECT_FALSE(stdfs::exists("pwned2"));
 }
 
-TEST_F(ShellFixture, OrderedCommandsStartNothingWhenOneCannotBeFound) {
+TEST_F(ShellStart, OrderedCommandsStartNothingWhenOneCannotBeFound) {
   test::ScopedEnv onlyBin("PATH", bin.path().string());
   recorderAt(bin / "first", "first");
   EXPECT_THROW(ShellInOrder({"first a", "regsvr32.exe b"}, folder()), veltrano::RuntimeError);
@@ -113,7 +113,7 @@ TEST_F(ShellFixture, OrderedCommandsStartNothingWhenOneCannotBeFound) {
   EXPECT_FALSE(stdfs::exists(record));
 }
 
-TEST_F(ShellFixture, PlacedProgramFilesBecomeRunnable) {
+TEST_F(ShellStart, PlacedProgramFilesBecomeRunnable) {
   test::writeFile(program / "TARVIC.EXE", "x");
   test::writeFile(program / "TARVIC.DLL", "x");
   MarkRunnable(folder() + "\\tarvic.exe");

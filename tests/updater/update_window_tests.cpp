@@ -36,7 +36,7 @@ std::string installedValue(const std::string& name) {
   return reg.GetRegistry();
 }
 
-struct Window : ::testing::Test {
+struct UpdateWindowIdle : ::testing::Test {
   test::ScopedRegistry registry;
   test::TempDir dir;
   // Nothing listens there: a query would come back as the failure result.
@@ -58,7 +58,7 @@ struct Window : ::testing::Test {
   }
 };
 
-TEST_F(Window, StartsHiddenWithTheInitialTextsAndControls) {
+TEST_F(UpdateWindowIdle, StartsHiddenWithTheInitialTextsAndControls) {
   UpdateWindow w(program("X"));
   const UpdateForm& f = w.form();
   EXPECT_FALSE(f.Visible());
@@ -80,7 +80,7 @@ TEST_F(Window, StartsHiddenWithTheInitialTextsAndControls) {
   EXPECT_FALSE(w.TMR_PROC().enabled());
 }
 
-TEST_F(Window, OneItemCommandTextsWaitForCancelWithoutAQuery) {
+TEST_F(UpdateWindowIdle, OneItemCommandTextsWaitForCancelWithoutAQuery) {
   // A bare product code, "COPY" under the updater's own name and "delete" in lower case all
   // leave the window waiting with its first texts.
   for (const auto& [command, exe] : std::vector<std::pair<std::string, std::string>>{
@@ -102,7 +102,7 @@ TEST_F(Window, OneItemCommandTextsWaitForCancelWithoutAQuery) {
 
 // A query service whose reply names an XML rowset it does not hold: the catalogue comes back
 // as a closed recordset.
-struct UnreadableCatalogue : Window {
+struct UpdateUnreadableCatalogue : UpdateWindowIdle {
   test::RawHttpServer service{[](const test::SeenRequest&, test::RawConnection& c) {
     const std::string body = "<?xml:stylesheet type=\"text/xsl\" href=\"Recordsetxml.xsl\"?>\r\n<xml broken";
     c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
@@ -110,7 +110,7 @@ struct UnreadableCatalogue : Window {
   test::ScopedEnv serviceHost{"VELTRANO_QUERY_HOST", "127.0.0.1:" + std::to_string(service.port())};
 };
 
-TEST_F(UnreadableCatalogue, TheListingReportsItAsTheRunDoesAndTheWindowStays) {
+TEST_F(UpdateUnreadableCatalogue, TheListingReportsItAsTheRunDoesAndTheWindowStays) {
   UpdateWindow w(program(""));
   w.Form_Load();
   ASSERT_EQ(scripted.shown().size(), 1u);
@@ -122,7 +122,7 @@ TEST_F(UnreadableCatalogue, TheListingReportsItAsTheRunDoesAndTheWindowStays) {
   EXPECT_TRUE(w.form().Com_Cancel.shown());
 }
 
-TEST_F(UnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
+TEST_F(UpdateUnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
   UpdateWindow w(program("TARVIC,x"));
   EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
   ASSERT_EQ(scripted.shown().size(), 1u);
@@ -131,7 +131,7 @@ TEST_F(UnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
   EXPECT_NE(scripted.shown()[0].text.find("REGISTRY : \r\nDVERSION : \r\nDIRECTORY : "), std::string::npos);
 }
 
-TEST_F(Window, CloseBoxIsRefusedOtherReasonsAllowed) {
+TEST_F(UpdateWindowIdle, CloseBoxIsRefusedOtherReasonsAllowed) {
   UpdateWindow w(program("X"));
   EXPECT_TRUE(w.Form_QueryUnload(vbFormControlMenu));
   EXPECT_FALSE(w.Form_QueryUnload(vbFormCode));
@@ -139,7 +139,7 @@ TEST_F(Window, CloseBoxIsRefusedOtherReasonsAllowed) {
   EXPECT_FALSE(w.Form_QueryUnload(vbAppTaskManager));
 }
 
-TEST_F(Window, IndicatorsShowExactlyOneElement) {
+TEST_F(UpdateWindowIdle, IndicatorsShowExactlyOneElement) {
   UpdateForm form;
   ShowStepIcon(form, 2);
   EXPECT_EQ(form.visibleIco(), 2);
@@ -152,7 +152,7 @@ TEST_F(Window, IndicatorsShowExactlyOneElement) {
   EXPECT_EQ(scripted.pumps(), 4u);
 }
 
-TEST_F(Window, ByteCounterMovesOncePer32KiB) {
+TEST_F(UpdateWindowIdle, ByteCounterMovesOncePer32KiB) {
   UpdateWindow w(program("X"));
   FormControl& counter = w.form().LB_SETUP_VER;
   counter.Left(0);
@@ -171,7 +171,7 @@ TEST_F(Window, ByteCounterMovesOncePer32KiB) {
   EXPECT_EQ(counter.Caption(), "  [0Byte 받음]");
 }
 
-TEST_F(Window, ActivityWatchTurnsToTheTextOnTheEighthTickAndBackOnActivity) {
+TEST_F(UpdateWindowIdle, ActivityWatchTurnsToTheTextOnTheEighthTickAndBackOnActivity) {
   UpdateWindow w(program("X"));
   std::int32_t percent = 10;
   w.DN_Percent(percent);
@@ -192,7 +192,7 @@ TEST_F(Window, ActivityWatchTurnsToTheTextOnTheEighthTickAndBackOnActivity) {
   EXPECT_EQ(w.IdleTicks(), 0);
 }
 
-TEST_F(Window, ViewMirrorsTheFormAndRoutesButtonsAndTheCloseBox) {
+TEST_F(UpdateWindowIdle, ViewMirrorsTheFormAndRoutesButtonsAndTheCloseBox) {
   UpdateWindow w(program("X"));
   UpdateWindowWidget view(w);
   EXPECT_FALSE(view.isVisible());
