@@ -48,17 +48,22 @@ std::string quoted(const std::string& text) {
 }
 
 ReferenceServer::ReferenceServer(const stdfs::path& dataDir) {
-  const std::string command = "sh -c 'echo $$; exec \"$0\" --listen 127.0.0.1:0 --data \"$1\"' " +
+  // The server's own messages go to a file beside its data, and into the error when it fails.
+  const stdfs::path log = dataDir / "server.log";
+  const std::string command = "sh -c 'echo $$; exec \"$0\" --listen 127.0.0.1:0 --data \"$1\" 2>\"$1/server.log\"' " +
                               shellQuoted(test::builtProgram("server/veltrano-server").string()) + " " +
                               shellQuoted(dataDir.string());
   pipe_ = popen(command.c_str(), "r");
   if (!pipe_) throw std::runtime_error("cannot start the reference server");
   char line[256];
   if (std::fgets(line, sizeof line, pipe_)) pid_ = std::atoi(line);
-  if (!std::fgets(line, sizeof line, pipe_)) throw std::runtime_error("the reference server did not start");
-  std::string text(line);
   const std::string prefix = "listening on ";
-  if (text.rfind(prefix, 0) != 0) throw std::runtime_error("reference server: " + text);
+  if (!std::fgets(line, sizeof line, pipe_) || std::string(line).rfind(prefix, 0) != 0) {
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    pclose(pipe_);
+    throw std::runtime_error("the reference server did not start: " + test::readFile(log));
+  }
+  std::string text(line);
   host_ = text.substr(prefix.size());
   while (!host_.empty() && (host_.back() == '\n' || host_.back() == '\r')) host_.pop_back();
 }
