@@ -70,12 +70,21 @@ std::string GetInstalledPath(std::string_view productcode) {
   return reg.GetRegistry();
 }
 
-std::string ResolvePlaceholders(std::string_view folder, std::string_view productcode) {
+namespace {
+
+template <class AppPath>
+std::string resolve(std::string_view folder, AppPath&& appPath) {
   std::string d(folder);
-  if (d.find("{APPPATH}") != std::string::npos) d = text::Replace(d, "{APPPATH}", GetInstalledPath(productcode));
+  if (d.find("{APPPATH}") != std::string::npos) d = text::Replace(d, "{APPPATH}", appPath());
   if (d.find("{SYSPATH}") != std::string::npos) d = text::Replace(d, "{SYSPATH}", GetSystemFolder());
   if (d.find("{WINPATH}") != std::string::npos) d = text::Replace(d, "{WINPATH}", veltrano::sysinfo::windowsFolder());
   return d;
+}
+
+}  // namespace
+
+std::string ResolvePlaceholders(std::string_view folder, std::string_view productcode) {
+  return resolve(folder, [&] { return GetInstalledPath(productcode); });
 }
 
 std::string TargetPath(std::string_view folder, std::string_view filename) {
@@ -108,13 +117,18 @@ bool StaysInFolder(std::string_view filename) {
   }
 }
 
-FileRow ReadFileRow(Recordset& rs) {
+FileRow ReadFileRow(Recordset& rs, InstalledPaths* installed) {
   FileRow row;
   const std::string name = text::UCase(text::Trim(rs.Fields(1).Value().toString()));
   row.keyValue = text::RemoveNuls(name);
   row.serverVersion = text::Trim(rs.Fields(5).Value().toString());
   const std::string productcode = trimmedUpper(rs.Fields(0).Value());
-  row.folder = ResolvePlaceholders(text::Trim(rs.Fields(3).Value().toString()), productcode);
+  row.folder = resolve(text::Trim(rs.Fields(3).Value().toString()), [&] {
+    if (!installed) return GetInstalledPath(productcode);
+    auto it = installed->find(productcode);
+    if (it == installed->end()) it = installed->emplace(productcode, GetInstalledPath(productcode)).first;
+    return it->second;
+  });
   row.target = TargetPath(row.folder, name);
   row.existence = ExistencePath(row.folder, name);
   return row;
@@ -137,6 +151,7 @@ VersionCheck::VersionCheck(Query query) : query_(std::move(query)) {}
 
 UpdateFileList VersionCheck::Run(const std::vector<std::string>& productKeys, bool downloadAll) {
   UpdateFileList files = NewUpdateFiles();
+  InstalledPaths installed;
   for (const std::string& key : productKeys) {
     productKey_ = text::UCase(text::Trim(key));
     atHand_.reset();
@@ -145,7 +160,7 @@ UpdateFileList VersionCheck::Run(const std::vector<std::string>& productKeys, bo
     if (!atHand_) throw RuntimeError(veltrano::err::kObjectNotSet, "Meridox");
     Recordset& rs = *atHand_;
     while (!rs.Eof()) {
-      const FileRow row = ReadFileRow(rs);
+      const FileRow row = ReadFileRow(rs, &installed);
       reg.KeyValue(row.keyValue);
       const std::string installed = reg.GetRegistry();
       if (IsSelected(row.serverVersion, installed, veltrano::fs::fileExists(row.existence), downloadAll)) {

@@ -9,6 +9,7 @@
 // Windows folder), matched with exact case.
 
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,10 @@ std::string FileListSql(std::string_view productKey);
 std::string GetInstalledPath(std::string_view productcode);
 // A download folder with {APPPATH} (for `productcode`), {SYSPATH} and {WINPATH} replaced.
 std::string ResolvePlaceholders(std::string_view folder, std::string_view productcode);
+
+// Install folders already looked up during one check, by upper-case product code (the
+// registry does not change while the check reads it).
+using InstalledPaths = std::map<std::string, std::string, std::less<>>;
 // The path whose existence decides the check: folder + "\" + file name, all in lower case,
 // with the patch program's name turned into the updater's (the running updater's file stands
 // for it).
@@ -58,7 +63,8 @@ struct FileRow {
   std::string target;         // TargetPath(folder, file name)
   std::string existence;      // ExistencePath(folder, file name)
 };
-FileRow ReadFileRow(veltrano::ado::Recordset& rs);
+// `installed`, when given, keeps the install folders looked up.
+FileRow ReadFileRow(veltrano::ado::Recordset& rs, InstalledPaths* installed = nullptr);
 // The whole entry of a selected row.
 UpdateFileEntry ReadFileEntry(veltrano::ado::Recordset& rs, const FileRow& row);
 

@@ -74,7 +74,7 @@ struct VersionCheckRun : ::testing::Test {
     if (present) test::writeFile(dir / "app" / file, "old");
   }
   static Row row(std::string file, std::string version, Variant addreg = "0", std::string key = "TARVIC") {
-    return {Variant("tarvic "), Variant(file), Variant("127.0.0.1:1/files/tarvic/"), Variant(" {APPPATH}\\"), addreg,
+    return {Variant(key == "TARVIC" ? std::string("tarvic ") : key), Variant(file), Variant("127.0.0.1:1/files/tarvic/"), Variant(" {APPPATH}\\"), addreg,
             Variant(version), Variant("화물관리 program"), Variant(key)};
   }
 };
@@ -172,7 +172,9 @@ TEST_F(VersionCheckRun, DownloadAllSelectsEveryRowOfEveryProduct) {
   const UpdateFileList all = check.Run({"TVSMS", "TARVIC"}, true);
   ASSERT_EQ(FileCount(all), 2);
   EXPECT_EQ(all[1].productkey, "TVSMS");
+  EXPECT_EQ(all[1].downloadpath, "\\");  // TVSMS is not installed: {APPPATH} is empty
   EXPECT_EQ(all[2].filename, "A.DLL");
+  EXPECT_EQ(all[2].downloadpath, app() + "\\");
   EXPECT_TRUE(all[2].addreg);
 }
 
