@@ -1,9 +1,11 @@
 #pragma once
-// Mod_Standard: the query wrapper the update window uses.
+// Mod_Standard: the query wrapper the update window uses, and the window's two indicator
+// procedures.
 
 #include <string_view>
 
 #include "platform/ado/recordset.h"
+#include "updater/update_form.h"
 
 namespace meridox {
 
@@ -13,5 +15,12 @@ namespace meridox {
 // recordset (nullptr) and reports it as it reports a missing catalogue; a True result (a
 // statement that changes data) does not convert to a recordset and raises 13 (type mismatch).
 veltrano::ado::RecordsetPtr OpenServerQuery(std::string_view sql);
+
+// The step indicator: hides ICO elements 0 to 2, shows element n, then lets the window repaint.
+// An n outside 0..2 leaves every element hidden.
+void ShowStepIcon(UpdateForm& form, int n);
+// The status indicator: hides STAT elements 0 to 4, shows element n, then lets the window
+// repaint. An n outside 0..4 leaves every element hidden.
+void ShowStatusPicture(UpdateForm& form, int n);
 
 }  // namespace meridox

@@ -1,0 +1,446 @@
+// Whole update runs against the reference server on loopback, with a private registry store
+// and folders: the window runs in this process (scripted boxes, test clock), the relay with
+// real processes. Each test builds the catalogue it needs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPixmap>
+
+#include <atomic>
+#include <map>
+#include <chrono>
+#include <thread>
+
+#include "platform/fs/fs.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/error.h"
+#include "platform/text/vbstring.h"
+#include "platform/ui/scripted_ui.h"
+#include "support/http_test_server.h"
+#include "support/test_support.h"
+#include "update_site.h"
+#include "updater/mod_hdd.h"
+#include "updater/update_window.h"
+#include "updater/update_window_widget.h"
+
+namespace meridox {
+namespace {
+
+namespace stdfs = std::filesystem;
+namespace test = veltrano::test;
+namespace ui = veltrano::ui;
+using testing::ServedFile;
+using testing::UpdateSite;
+
+constexpr const char* kDone = "최신버젼으로 업데이트가 완료 되었습니다.\r\r프로그램을 종료합니다";
+constexpr const char* kUpToDate = "이미 최신버젼으로 업데이트 되어 있습니다.\r\r프로그램을 종료합니다";
+constexpr const char* kWithHistory = "최신버젼으로 업데이트가 완료 되었습니다.\r\r주요 업데이트 기록을 보시겠습니까?";
+
+struct UpdateRun : ::testing::Test {
+  UpdateSite site;
+  veltrano::ManualClock clock;
+  veltrano::ScopedClock clockScope{clock};
+  ui::ScriptedUi scripted;
+  ui::ScopedUi uiScope{scripted};
+  stdfs::path regsvr32Record = site.root() / "regsvr32.txt";
+
+  void SetUp() override { UpdateSite::recorder(site.programFolder() / "regsvr32", regsvr32Record); }
+
+  ProgramInfo program(std::string command = "") const {
+    ProgramInfo p;
+    p.path = site.programFolder().string();
+    p.exeName = "meridox";
+    p.major = 1;
+    p.minor = 2;
+    p.revision = 3;
+    p.command = std::move(command);
+    return p;
+  }
+  std::string app(const std::string& key) const { return site.appFolder(key).string(); }
+
+  // Load and, in the interactive mode, the press of 업데이트: the run must end the program.
+  void runToEnd(UpdateWindow& w) {
+    try {
+      w.Form_Load();
+      w.Com_Yes_Click();
+      ADD_FAILURE() << "the run did not end the program";
+    } catch (const veltrano::ProgramEnd& end) {
+      EXPECT_EQ(end.exitCode(), 0);
+    }
+  }
+  const ui::ScriptedUi::Shown& onlyBox() {
+    EXPECT_EQ(scripted.shown().size(), 1u);
+    static const ui::ScriptedUi::Shown none;
+    return scripted.shown().empty() ? none : scripted.shown().front();
+  }
+  void tarvic(std::vector<std::pair<ServedFile, std::string>> files) {
+    site.product("TARVIC", "TARVIC", "타르빅 화물관리");
+    site.install("TARVIC");
+    for (auto& [f, content] : files) {
+      f.productcode = f.productcode.empty() ? "TARVIC" : f.productcode;
+      f.productkey = f.productkey.empty() ? "TARVIC" : f.productkey;
+      site.file(f, content);
+    }
+  }
+};
+
+TEST_F(UpdateRun, ListingNumbersOnlyInstalledProducts) {
+  site.product("A", "A", "가 제품");
+  site.product("B", "B", "나 제품");
+  site.product("C", "C", "다 제품");
+  site.product("D", "D", "라 제품");
+  site.install("A");
+  site.install("C");
+  site.install("D", "");  // present but empty: not installed
+  UpdateWindow w(program());
+  w.Form_Load();
+  EXPECT_EQ(w.form().LB_SETUPLIST.Caption(), "1. 가 제품\r\n2. 다 제품\r\n");
+  EXPECT_TRUE(w.form().FRM_FLAME.Visible());
+  EXPECT_EQ(w.form().LB_SUBMAIN.Caption(), "Updater Version 1.2.3 (Product ID : " + GetVolumeSerial() + ")");
+  EXPECT_TRUE(scripted.shown().empty());
+}
+
+TEST_F(UpdateRun, ThreeFilesAreDownloadedRegisteredAndRecorded) {
+  const std::string big = test::generatedContent(200000);  // several passes of 64 KiB
+  tarvic({{{.filename = "a.dll", .version = "2.0", .addreg = "1", .memo = "에이 모듈"}, "A-new"},
+          {{.filename = "b.exe", .version = "3.1", .memo = "본 프로그램"}, big},
+          {{.filename = "c.ocx", .version = "1.5", .addreg = " 1 ", .memo = "씨 컨트롤"}, "C-new"}});
+  site.record("TARVIC", "A.DLL", "1.9");
+  test::writeFile(site.appFolder("TARVIC") / "a.dll", "A-old");
+
+  UpdateWindow w(program());
+  UpdateWindowWidget view(w);
+  std::vector<std::int32_t> values;
+  const stdfs::path shot = test::builtProgram("updater/meridox-update-window.png");
+  stdfs::remove(shot);
+  scripted.setOnPump([&] {
+    const std::int32_t v = w.SP_PB().Value();
+    if (values.empty() || values.back() != v) values.push_back(v);
+    if (v == 75 && !stdfs::exists(shot)) view.grab().save(QString::fromStdString(shot.string()));
+  });
+  runToEnd(w);
+
+  EXPECT_EQ(values, (std::vector<std::int32_t>{100, 50, 75, 100}));
+  EXPECT_TRUE(stdfs::exists(shot));
+  // The old file is replaced under the name the list gives it.
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "a.dll"));
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "B.EXE"), big);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "C.OCX"), "C-new");
+  EXPECT_NE(stdfs::status(site.appFolder("TARVIC") / "B.EXE").permissions() & stdfs::perms::owner_exec,
+            stdfs::perms::none);
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_EQ(site.recorded("TARVIC", "B.EXE"), "3.1");
+  EXPECT_EQ(site.recorded("TARVIC", "C.OCX"), "1.5");
+
+  // Each file is unregistered, then registered; the files' pairs run on their own.
+  const std::string a = app("TARVIC") + "\\A.DLL", c = app("TARVIC") + "\\C.OCX";
+  const std::vector<std::string> lines = veltrano::text::Split(UpdateSite::waitForLines(regsvr32Record, 4), "\n");
+  auto linesOf = [&](const std::string& file) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines)
+      if (l.find(file) != std::string::npos) out.push_back(l);
+    return out;
+  };
+  EXPECT_EQ(lines.size(), 5u);  // four and the empty rest after the last line end
+  EXPECT_EQ(linesOf(a), (std::vector<std::string>{"regsvr32 " + a + " /u /s", "regsvr32 " + a + " /s"}));
+  EXPECT_EQ(linesOf(c), (std::vector<std::string>{"regsvr32 " + c + " /u /s", "regsvr32 " + c + " /s"}));
+
+  const auto& box = onlyBox();
+  EXPECT_EQ(box.title, "업데이트");
+  EXPECT_EQ(box.text, kDone);
+  EXPECT_EQ(box.icon, ui::Icon::Information);
+  EXPECT_EQ(box.buttons, ui::Buttons::OK);
+  EXPECT_EQ(w.SP_PB().Text(), "씨 컨트롤 확장파일 등록중");
+  EXPECT_EQ(w.SP_PB().TextStyle(), 2);
+  EXPECT_EQ(w.form().LB_SUBMAIN.Caption(), "시스템 업데이트가 완료되었습니다.");
+  EXPECT_EQ(w.form().LB_SETUP_PB.Caption(), "완료됨");
+  EXPECT_EQ(w.form().visibleIco(), 2);
+  EXPECT_EQ(w.form().visibleStat(), 1);
+  EXPECT_FALSE(w.TMR_PROC().enabled());
+  EXPECT_EQ(scripted.pointerHistory(), (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass,
+                                                                       ui::MousePointer::Default}));
+  EXPECT_EQ(w.DNCOUNT, 4);  // the registration pass leaves n + 1
+}
+
+TEST_F(UpdateRun, ReadmeFilesAreOfferedAndOpenedInTheViewer) {
+  tarvic({{{.filename = "README.TXT", .version = "3.1.2", .memo = "업데이트 기록"}, "타르빅 기록"},
+          {{.filename = "tarvic.exe", .version = "3.1.2"}, "T"}});
+  site.product("TVACCT", "TVACCT", "타르빅 회계관리");
+  site.install("TVACCT");
+  site.file({.productcode = "TVACCT", .productkey = "TVACCT", .filename = "readme.txt", .version = "2.0.5"},
+            "회계 기록");
+  const stdfs::path viewerRecord = site.root() / "viewer.txt";
+  UpdateSite::recorder(site.root() / "viewer", viewerRecord);
+  test::ScopedEnv visual("VISUAL", (site.root() / "viewer").string());
+  scripted.queue("Yes");
+
+  UpdateWindow w(program());
+  runToEnd(w);
+  const auto& box = onlyBox();
+  EXPECT_EQ(box.text, kWithHistory);
+  EXPECT_EQ(box.buttons, ui::Buttons::YesNo);
+  EXPECT_EQ(box.icon, ui::Icon::Information);
+  EXPECT_EQ(w.ReadmeFiles(), (std::vector<std::string>{"", app("TARVIC") + "\\README.TXT", app("TVACCT") + "\\README.TXT"}));
+  EXPECT_EQ(w.ReadmeCount(), 3);
+  EXPECT_EQ(UpdateSite::waitForLines(viewerRecord, 2),
+            "viewer " + (site.appFolder("TARVIC") / "README.TXT").string() + "\nviewer " +
+                (site.appFolder("TVACCT") / "README.TXT").string() + "\n");
+}
+
+TEST_F(UpdateRun, DownloadAllFetchesFilesThatAreUpToDate) {
+  tarvic({{{.filename = "a.dll", .version = "1.0"}, "A-server"}, {{.filename = "b.dll", .version = "1.0"}, "B-server"}});
+  for (const char* f : {"A.DLL", "B.DLL"}) {
+    site.record("TARVIC", f, "1.0");
+    test::writeFile(site.appFolder("TARVIC") / f, "local");
+  }
+  UpdateWindow w(program());
+  w.Form_Load();
+  w.form().CHK_DNALL.Value(1);
+  EXPECT_THROW(w.Com_Yes_Click(), veltrano::ProgramEnd);
+  EXPECT_EQ(FileCount(w.UpdateFiles()), 2);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-server");
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "B.DLL"), "B-server");
+  EXPECT_EQ(onlyBox().text, kDone);
+}
+
+TEST_F(UpdateRun, EqualVersionsSelectNothingAndAPatchFileLeftBehindIsHandedOffAllTheSame) {
+  tarvic({{{.filename = "a.dll", .version = "1.0 "}, "A-server"}});  // the server's blank is trimmed
+  site.record("TARVIC", "A.DLL", "1.0");
+  test::writeFile(site.appFolder("TARVIC") / "A.DLL", "local");
+  const stdfs::path handOff = site.root() / "handoff.txt";
+  UpdateSite::recorder(site.programFolder() / "meridoxpch.exe", handOff);  // from an interrupted hand-off
+  UpdateWindow w(program());
+  runToEnd(w);
+  EXPECT_EQ(UpdateSite::waitForLines(handOff, 1), "meridoxpch.exe COPY\n");
+  EXPECT_EQ(FileCount(w.UpdateFiles()), 0);
+  EXPECT_EQ(w.Dn().Url(), "");  // no transfer started
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "local");
+  const auto& box = onlyBox();
+  EXPECT_EQ(box.text, kUpToDate);
+  EXPECT_EQ(box.icon, ui::Icon::Exclamation);
+  EXPECT_EQ(w.form().LB_SETUP_PB.Caption(), "완료됨");
+}
+
+TEST_F(UpdateRun, FileMissingOnTheServerGoesThroughRetriesTheInUseBoxAndTheMissingFileBox) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "gone.dll", .version = "2.0"}, nullptr);
+  test::writeFile(site.appFolder("TARVIC") / "gone.dll", "installed copy");
+  scripted.queue("OK");
+  scripted.queue("Retry");
+  UpdateWindow w(program());
+  runToEnd(w);
+
+  const auto& shown = scripted.shown();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].text, "File Not Found!");
+  EXPECT_EQ(shown[0].buttons, ui::Buttons::OK);
+  EXPECT_EQ(shown[1].title, "프로그램");
+  EXPECT_EQ(shown[1].text, "파일(GONE.DLL)이 사용중입니다.\r\n\r\n모든 VELTRANO의 프로그램을 종료해주시기 바랍니다.");
+  EXPECT_EQ(shown[1].buttons, ui::Buttons::RetryCancel);
+  EXPECT_EQ(shown[1].icon, ui::Icon::Critical);
+  EXPECT_EQ(shown[1].answer, "Retry");
+  EXPECT_EQ(shown[2].title, "업데이트 불가능");
+  EXPECT_EQ(shown[2].text, "서버에 파일이 존재하지 않아 업데이트 하지 못했습니다.");
+  EXPECT_EQ(shown[2].icon, ui::Icon::Critical);
+  // Four failed attempts (the first and three automatic retries) before each offer of the box,
+  // 500 ms before handling each.
+  EXPECT_EQ(clock.sleptMs(), 8 * 500);
+  // Nothing of the run is recorded; the installed copy of the missing file is untouched.
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "gone.dll"), "installed copy");
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");  // replaced files stay replaced
+}
+
+TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetry) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+  test::writeFile(site.appFolder("TARVIC") / "A.DLL", "locked copy");
+  // The first four opens of the target fail as a file in use would.
+  veltrano::fs::injectFault("open", "A.DLL", veltrano::err::kPermissionDenied, 4);
+  scripted.queue("OK");
+  scripted.queue("Retry");
+  UpdateWindow w(program());
+  runToEnd(w);
+  veltrano::fs::clearFaults();
+  const auto& shown = scripted.shown();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].text, "Error Downloading File from : http://" + site.host() + "/FILES/TARVIC/A.DLL");
+  EXPECT_EQ(shown[1].text, "파일(A.DLL)이 사용중입니다.\r\n\r\n모든 VELTRANO의 프로그램을 종료해주시기 바랍니다.");
+  EXPECT_EQ(shown[2].text, kDone);
+  EXPECT_EQ(clock.sleptMs(), 4 * 500);
+  EXPECT_EQ(w.ErrCnt, 0);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+}
+
+TEST_F(UpdateRun, FailedFileListQueryIsReportedWithTheServersText) {
+  site.product("TARVIC", "TAR'VIC", "타르빅 화물관리");  // breaks the file-list statement
+  site.install("TARVIC");
+  UpdateWindow w(program());
+  runToEnd(w);
+  const auto& box = onlyBox();
+  EXPECT_EQ(box.title, "ERROR OF UPDATE");
+  EXPECT_EQ(box.icon, ui::Icon::Critical);
+  EXPECT_EQ(box.text.rfind("ERROR : 3265\r\n\r\nDESCRIPTION : ", 0), 0u) << box.text;
+  EXPECT_NE(box.text.find("\r\n\r\n오류발생 : "), std::string::npos) << box.text;
+}
+
+TEST_F(UpdateRun, FileNameLeavingItsFolderStopsTheRunBeforeAnythingIsWritten) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}, {{.filename = "..\\b.dll", .version = "2.0"}, "B"}});
+  UpdateWindow w(program());
+  runToEnd(w);
+  const auto& box = onlyBox();
+  EXPECT_EQ(box.title, "ERROR OF UPDATE");
+  EXPECT_NE(box.text.find("다운로드 폴더 밖"), std::string::npos) << box.text;
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL"));
+  EXPECT_FALSE(stdfs::exists(site.root() / "apps" / "B.DLL"));
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+}
+
+TEST_F(UpdateRun, CancelInTheInUseBoxEndsTheRun) {
+  tarvic({});
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "gone.dll", .version = "2.0"}, nullptr);
+  UpdateWindow w(program());
+  runToEnd(w);  // no answers: the in-use box takes its default, Cancel
+  ASSERT_EQ(scripted.shown().size(), 2u);
+  EXPECT_EQ(scripted.shown()[1].answer, "Cancel");
+}
+
+TEST_F(UpdateRun, AutomaticModeStartsTheProgramWithoutABox) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}});
+  const stdfs::path startRecord = site.root() / "started.txt";
+  UpdateSite::recorder(site.appFolder("TARVIC") / "start tarvic.sh", startRecord);
+  const std::string command = "TARVIC," + app("TARVIC") + "\\start tarvic.sh";
+  {
+    UpdateWindow w(program(command));
+    EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+    EXPECT_FALSE(w.form().Visible());
+    EXPECT_FALSE(w.form().FRM_FLAME.Visible());
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  }
+  EXPECT_EQ(UpdateSite::waitForLines(startRecord, 1), "start tarvic.sh \n");
+  // Nothing left to fetch: the program is started all the same.
+  UpdateWindow again(program(command));
+  EXPECT_THROW(again.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(FileCount(again.UpdateFiles()), 0);
+  EXPECT_EQ(UpdateSite::waitForLines(startRecord, 2), "start tarvic.sh \nstart tarvic.sh \n");
+  EXPECT_TRUE(scripted.shown().empty());
+}
+
+TEST_F(UpdateRun, ProductCodeWithBlanksMatchesNothing) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}});
+  UpdateWindow w(program(" TARVIC ,x"));
+  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  const auto& box = onlyBox();
+  EXPECT_EQ(box.title, "미설치제품");
+  EXPECT_EQ(box.text, "업데이트할 설치된 제품이 없습니다");
+  EXPECT_EQ(box.icon, ui::Icon::Information);
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+}
+
+TEST_F(UpdateRun, NoInstalledProductEndsWithTheNotInstalledBox) {
+  site.product("TVSMS", "TVSMS", "타르빅 문자발송");
+  site.product("Meridox", "MERIDOX", "Meridox 업데이트");
+  UpdateWindow w(program("TVSMS,x"));
+  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(onlyBox().title, "미설치제품");
+}
+
+TEST_F(UpdateRun, UnreachableQueryServiceListsNothingAndEndsTheRunAsNotInstalled) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}});
+  test::ScopedEnv nowhere("VELTRANO_QUERY_HOST", "127.0.0.1:" + std::to_string(test::unusedLoopbackPort()));
+  UpdateWindow listing(program());
+  listing.Form_Load();
+  EXPECT_EQ(listing.form().LB_SETUPLIST.Caption(), "");
+  EXPECT_TRUE(scripted.shown().empty());
+  listing.Com_Yes_Click();  // nothing listed: nothing happens
+
+  UpdateWindow automatic(program("TARVIC,x"));
+  EXPECT_THROW(automatic.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(onlyBox().title, "미설치제품");
+}
+
+TEST_F(UpdateRun, StalledDownloadShowsTheBarTextOnTheEighthTick) {
+  constexpr int kSize = 100000, kBeforeStall = 70000;
+  std::atomic<bool> release{false};
+  test::RawHttpServer files([&](const test::SeenRequest&, test::RawConnection& c) {
+    const std::string body = test::generatedContent(kSize);
+    c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n");
+    c.send(std::string_view(body).substr(0, kBeforeStall));
+    for (int waited = 0; !release && waited < 10000; waited += 10) c.pause(10);
+    c.send(std::string_view(body).substr(kBeforeStall));
+  });
+  tarvic({{{.filename = "big.dat", .version = "1", .serverHost = "127.0.0.1:" + std::to_string(files.port())}, ""}});
+
+  UpdateWindow w(program());
+  // The bar's text style after each tick since the last activity (a tick may come in the same
+  // pump as the activity before it: the later value for a tick wins).
+  std::map<int, std::int32_t> styleAtTick;
+  int lastTicks = 0;
+  int styleAfterResume = 0;
+  scripted.setOnPump([&] {
+    if (!release) {
+      if (w.Dn().BytesReceived() < 65536) return;
+      const int ticks = w.IdleTicks();
+      if (ticks < lastTicks) styleAtTick.erase(styleAtTick.upper_bound(ticks), styleAtTick.end());
+      if (ticks > 0) styleAtTick[ticks] = w.SP_PB().TextStyle();
+      lastTicks = ticks;
+      if (ticks >= 8) release = true;
+      else clock.advance(500);
+    } else if (styleAfterResume == 0 && w.Dn().BytesReceived() > 65536 && w.IdleTicks() == 0) {
+      styleAfterResume = w.SP_PB().TextStyle();
+    }
+  });
+  runToEnd(w);
+  EXPECT_EQ(styleAtTick, (std::map<int, std::int32_t>{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 3}}));
+  EXPECT_EQ(styleAfterResume, 2);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "BIG.DAT"), test::generatedContent(kSize));
+}
+
+// The relay with real processes: the updater built by the project placed as meridox.exe, its
+// next version (the same program with bytes appended, so that it can be told apart) published
+// as meridoxpch.exe.
+TEST(UpdateRelayProcesses, NewUpdaterTakesThePlaceOfTheOldAndTheNextRunSelectsNothing) {
+  UpdateSite site;
+  const stdfs::path folder = site.programFolder();
+  stdfs::copy_file(test::builtProgram("updater/meridox"), folder / "meridox.exe");
+  const std::string next = test::readFile(test::builtProgram("updater/meridox")) + "\nnext version\n";
+  site.product("Meridox", "MERIDOX", "Meridox 업데이트");
+  site.install("Meridox", folder.string());
+  site.file({.productcode = "Meridox", .productkey = "MERIDOX", .filename = "meridoxpch.exe", .version = "1.0.1",
+             .memo = "업데이트 프로그램"},
+            next);
+
+  auto runUpdater = [&](const std::string& log) {
+    return test::run("cd " + folder.string() + " && QT_QPA_PLATFORM=offscreen VELTRANO_ANSWERS=Yes VELTRANO_UI_LOG=" +
+                     (site.root() / log).string() + " ./meridox.exe 2>&1");
+  };
+  const auto first = runUpdater("first.log");
+  EXPECT_EQ(first.exitCode, 0) << first.out;
+  EXPECT_NE(test::readFile(site.root() / "first.log").find("최신버젼으로 업데이트가 완료 되었습니다."), std::string::npos);
+  EXPECT_EQ(site.recorded("MERIDOX", "MERIDOXPCH.EXE"), "1.0.1");
+
+  // The patch program and then the new updater run on their own; wait for them to finish.
+  auto patchPresent = [&] { return veltrano::fs::fileExists((folder / "meridoxpch.exe").string()); };
+  for (int i = 0; i < 300 && (patchPresent() || test::readFile(folder / "meridox.exe") != next); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(patchPresent());
+  EXPECT_TRUE(test::readFile(folder / "meridox.exe") == next);
+  std::vector<std::string> names;
+  for (const auto& e : stdfs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"meridox.exe"});
+
+  const auto second = runUpdater("second.log");
+  EXPECT_EQ(second.exitCode, 0) << second.out;
+  EXPECT_NE(test::readFile(site.root() / "second.log").find("이미 최신버젼으로 업데이트 되어 있습니다."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace meridox
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

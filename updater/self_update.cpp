@@ -1,0 +1,122 @@
+#include "updater/self_update.h"
+
+#include "platform/fs/fs.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/error.h"
+#include "platform/text/vbstring.h"
+#include "platform/ui/user_interface.h"
+#include "updater/mod_killproc.h"
+#include "updater/shell_start.h"
+
+namespace meridox {
+
+namespace fs = veltrano::fs;
+namespace text = veltrano::text;
+namespace ui = veltrano::ui;
+using veltrano::RuntimeError;
+
+namespace {
+
+constexpr const char* kTitle = "업데이트";
+
+bool isUpdater(const ProgramInfo& p) { return text::LCase(p.exeName) == kUpdaterProgramName; }
+
+// Runs `step` until it succeeds or the attempts are spent, letting the window breathe and
+// waiting between attempts.
+template <class Step>
+bool tryBounded(Step&& step, std::string& why) {
+  for (int attempt = 1; attempt <= kRelayAttempts; ++attempt) {
+    try {
+      if (step()) return true;
+    } catch (const RuntimeError& e) {
+      why = e.description();
+    }
+    ui::DoEvents();
+    if (attempt < kRelayAttempts) veltrano::clock().sleep(kRelayAttemptPauseMs);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string UpdaterFile(const ProgramInfo& p) { return p.path + "\\meridox.exe"; }
+std::string PatchFile(const ProgramInfo& p) { return p.path + "\\meridoxpch.exe"; }
+
+bool IsCopyCommand(const ProgramInfo& p) {
+  return text::UCase(p.command) == "COPY" && text::LCase(p.exeName) == kPatchProgramName;
+}
+
+bool IsDeleteCommand(const ProgramInfo& p) { return p.command == "Delete"; }
+
+void HandOffCheck(const ProgramInfo& p) {
+  if (!isUpdater(p) || !fs::fileExists(PatchFile(p))) return;
+  MarkRunnable(PatchFile(p));
+  StartProgram(PatchFile(p), {"COPY"}, p.path);
+}
+
+bool ReplaceUpdaterFile(const ProgramInfo& p, std::string& why) {
+  const std::string source = p.path + "\\Meridoxpch.exe";
+  const std::string target = p.path + "\\Meridox.exe";
+  // The staged copy lies in the same folder (so the rename is one step) under a program name,
+  // so that it is made runnable before it takes the updater's name.
+  const std::string staging = p.path + "\\Meridox.new.exe";
+  return tryBounded(
+      [&] {
+        try {
+          fs::copyFile(source, staging);
+          MarkRunnable(staging);
+          fs::renameFile(staging, target);
+        } catch (const RuntimeError&) {
+          try {
+            if (fs::fileExists(staging)) fs::deleteFile(staging);
+          } catch (const RuntimeError&) {
+          }
+          throw;
+        }
+        return true;
+      },
+      why);
+}
+
+bool DeletePatchFile(const ProgramInfo& p, std::string& why) {
+  return tryBounded(
+      [&] {
+        if (fs::fileExists(PatchFile(p))) fs::deleteFile(PatchFile(p));
+        return !fs::fileExists(PatchFile(p));
+      },
+      why);
+}
+
+void RunCopyMode(const ProgramInfo& p) {
+  KillProcessByName("meridox.exe");
+  veltrano::clock().sleep(1000);
+  if (fs::fileExists(PatchFile(p))) {
+    std::string why;
+    if (!ReplaceUpdaterFile(p, why)) {
+      ui::MsgBox("업데이트 프로그램(meridox.exe)을 새 버젼으로 바꾸지 못했습니다." "\r\n\r\n" + why +
+                     "\r\n\r\n다음에 업데이트를 실행하면 다시 시도합니다.",
+                 ui::vbCritical, kTitle);
+      throw veltrano::ProgramEnd(0);
+    }
+    try {
+      StartProgram(UpdaterFile(p), {"Delete"}, p.path);
+    } catch (const RuntimeError&) {
+      // The new updater is in place; the patch file it would have removed is removed by the
+      // hand-off of the next run.
+    }
+  }
+  throw veltrano::ProgramEnd(0);
+}
+
+void RunCleanupMode(const ProgramInfo& p) {
+  KillProcessByName("meridoxpch.exe");
+  veltrano::clock().sleep(1000);
+  if (isUpdater(p) && fs::fileExists(PatchFile(p))) {
+    std::string why;
+    if (!DeletePatchFile(p, why))
+      ui::MsgBox("업데이트 임시파일(meridoxpch.exe)을 지우지 못했습니다." "\r\n\r\n" + why, ui::vbExclamation, kTitle);
+  }
+  throw veltrano::ProgramEnd(0);
+}
+
+}  // namespace meridox

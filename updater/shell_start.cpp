@@ -1,0 +1,149 @@
+#include "updater/shell_start.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/fs/fs.h"
+#include "platform/process/process.h"
+#include "platform/runtime/error.h"
+#include "platform/text/vbstring.h"
+
+namespace meridox {
+
+namespace fs = veltrano::fs;
+namespace text = veltrano::text;
+namespace stdfs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fileNotFound() { throw veltrano::RuntimeError(veltrano::err::kFileNotFound, "Shell"); }
+
+bool hasFolder(std::string_view name) {
+  return name.find_first_of("\\/") != std::string_view::npos || name.find(':') != std::string_view::npos;
+}
+
+// The base name in lower case without ".exe".
+std::string programWord(std::string_view program) {
+  std::string word = text::LCase(fs::fileNamePart(program));
+  if (word.size() > 4 && word.compare(word.size() - 4, 4, ".exe") == 0) word.erase(word.size() - 4);
+  return word;
+}
+
+std::string findOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  if (!path) return {};
+  for (const std::string& dir : text::Split(path, ":")) {
+    if (dir.empty()) continue;
+    std::error_code ec;
+    const stdfs::path candidate = stdfs::path(dir) / name;
+    if (stdfs::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  return {};
+}
+
+// A file beside the updater: "<folder>\<name>" as it exists, else "".
+std::string besideUpdater(const std::string& programFolder, const std::string& name) {
+  if (programFolder.empty()) return {};
+  const std::string candidate = programFolder + "\\" + name;
+  return fs::fileExists(candidate) ? fs::toNative(candidate).string() : std::string();
+}
+
+bool isViewer(std::string_view program) { return !hasFolder(program) && programWord(program) == "notepad"; }
+
+int startResolved(const std::vector<std::string>& resolved, std::vector<std::string> args) {
+  if (resolved.empty()) fileNotFound();
+  std::vector<std::string> all(resolved.begin() + 1, resolved.end());
+  all.insert(all.end(), args.begin(), args.end());
+  const int pid = veltrano::proc::startDetached(resolved.front(), all);
+  if (pid < 0) fileNotFound();
+  return pid;
+}
+
+// Program and arguments of a command text.
+std::vector<std::string> splitCommand(std::string_view commandText) {
+  const std::string whole = text::Trim(commandText);
+  if (hasFolder(whole) && fs::fileExists(whole)) return {whole};
+  return veltrano::proc::splitCommandLine(commandText);
+}
+
+std::vector<std::string> viewerArguments(const std::vector<std::string>& args) {
+  std::vector<std::string> out;
+  for (const std::string& a : args) out.push_back(hasFolder(a) ? fs::toNative(a).string() : a);
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> ResolveProgram(std::string_view program, const std::string& programFolder) {
+  const std::string word = programWord(program);
+  if (!hasFolder(program)) {
+    if (word == "regsvr32") {
+      for (const char* name : {"regsvr32", "regsvr32.exe"})
+        if (std::string beside = besideUpdater(programFolder, name); !beside.empty()) return {beside};
+      if (std::string onPath = findOnPath("regsvr32"); !onPath.empty()) return {onPath};
+      return {};
+    }
+    if (word == "notepad") {
+      const char* visual = std::getenv("VISUAL");
+      if (visual && !text::Trim(visual).empty()) {
+        std::vector<std::string> words = veltrano::proc::splitCommandLine(visual);
+        if (!words.empty()) return words;
+      }
+      std::string opener = findOnPath("xdg-open");
+      return opener.empty() ? std::vector<std::string>{} : std::vector<std::string>{opener};
+    }
+    const std::string name(program);
+    if (std::string beside = besideUpdater(programFolder, name); !beside.empty()) return {beside};
+    if (std::string onPath = findOnPath(name); !onPath.empty()) return {onPath};
+    return {};
+  }
+  if (!fs::fileExists(program)) return {};
+  return {fs::toNative(program).string()};
+}
+
+int StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& programFolder) {
+  return startResolved(ResolveProgram(program, programFolder), isViewer(program) ? viewerArguments(args) : args);
+}
+
+int Shell(std::string_view commandText, const std::string& programFolder) {
+  const std::vector<std::string> words = splitCommand(commandText);
+  if (words.empty()) fileNotFound();
+  return StartProgram(words.front(), std::vector<std::string>(words.begin() + 1, words.end()), programFolder);
+}
+
+void ShellInOrder(const std::vector<std::string>& commandTexts, const std::string& programFolder) {
+  // The words go to the shell as positional parameters; the script only names them by
+  // number, so nothing in a path is ever read as shell syntax.
+  std::vector<std::string> parameters;
+  std::string script;
+  for (const std::string& command : commandTexts) {
+    const std::vector<std::string> words = splitCommand(command);
+    if (words.empty()) fileNotFound();
+    std::vector<std::string> resolved = ResolveProgram(words.front(), programFolder);
+    if (resolved.empty()) fileNotFound();
+    std::vector<std::string> args(words.begin() + 1, words.end());
+    if (isViewer(words.front())) args = viewerArguments(args);
+    resolved.insert(resolved.end(), args.begin(), args.end());
+    if (!script.empty()) script += "; ";
+    for (std::size_t i = 0; i < resolved.size(); ++i) {
+      parameters.push_back(resolved[i]);
+      script += (i ? " \"${" : "\"${") + std::to_string(parameters.size()) + "}\"";
+    }
+  }
+  std::vector<std::string> args{"-c", script, "sh"};
+  args.insert(args.end(), parameters.begin(), parameters.end());
+  if (veltrano::proc::startDetached("/bin/sh", args) < 0) fileNotFound();
+}
+
+void MarkRunnable(std::string_view path) noexcept {
+  try {
+    if (text::LCase(text::Right(fs::fileNamePart(path), 4)) != ".exe") return;
+    std::error_code ec;
+    stdfs::permissions(fs::toNative(path),
+                       stdfs::perms::owner_exec | stdfs::perms::group_exec | stdfs::perms::others_exec,
+                       stdfs::perm_options::add, ec);
+  } catch (...) {
+  }
+}
+
+}  // namespace meridox
