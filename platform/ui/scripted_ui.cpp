@@ -8,21 +8,9 @@
 namespace veltrano::ui {
 namespace {
 
-std::vector<Answer> buttonsOf(Buttons b) {
-  switch (b) {
-    case Buttons::OK: return {Answer::OK};
-    case Buttons::OKCancel: return {Answer::OK, Answer::Cancel};
-    case Buttons::AbortRetryIgnore: return {Answer::Abort, Answer::Retry, Answer::Ignore};
-    case Buttons::YesNoCancel: return {Answer::Yes, Answer::No, Answer::Cancel};
-    case Buttons::YesNo: return {Answer::Yes, Answer::No};
-    case Buttons::RetryCancel: return {Answer::Retry, Answer::Cancel};
-  }
-  return {Answer::OK};
-}
-
 std::string buttonsName(Buttons b) {
   std::string out;
-  for (Answer a : buttonsOf(b)) out += (out.empty() ? "" : "/") + answerName(a);
+  for (Answer a : answersOf(b)) out += (out.empty() ? "" : "/") + answerName(a);
   return out;
 }
 
@@ -93,7 +81,7 @@ void ScriptedUi::record(Shown s) {
 }
 
 Answer ScriptedUi::messageBox(const MessageBoxSpec& box) {
-  const std::vector<Answer> allowed = buttonsOf(box.buttons);
+  const std::vector<Answer> allowed = answersOf(box.buttons);
   std::size_t def = static_cast<std::size_t>(box.defaultButton - 1);
   Answer answer = allowed[def < allowed.size() ? def : 0];
   if (auto given = nextAnswer()) {

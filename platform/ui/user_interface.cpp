@@ -32,6 +32,18 @@ HandleTable& handles() {
 
 }  // namespace
 
+std::vector<Answer> answersOf(Buttons b) {
+  switch (b) {
+    case Buttons::OK: return {Answer::OK};
+    case Buttons::OKCancel: return {Answer::OK, Answer::Cancel};
+    case Buttons::AbortRetryIgnore: return {Answer::Abort, Answer::Retry, Answer::Ignore};
+    case Buttons::YesNoCancel: return {Answer::Yes, Answer::No, Answer::Cancel};
+    case Buttons::YesNo: return {Answer::Yes, Answer::No};
+    case Buttons::RetryCancel: return {Answer::Retry, Answer::Cancel};
+  }
+  return {Answer::OK};
+}
+
 MessageBoxSpec MessageBoxSpec::fromStyle(std::string_view text, int style, std::string_view title) {
   MessageBoxSpec box;
   box.text = std::string(text);

@@ -26,6 +26,9 @@ inline constexpr int vbOKOnly = 0, vbOKCancel = 1, vbAbortRetryIgnore = 2, vbYes
                      vbExclamation = 48, vbInformation = 64, vbDefaultButton1 = 0,
                      vbDefaultButton2 = 256, vbDefaultButton3 = 512;
 
+// The buttons of a box, in the order they are shown.
+std::vector<Answer> answersOf(Buttons b);
+
 struct MessageBoxSpec {
   std::string text;
   std::string title;  // empty: the application's title
