@@ -151,6 +151,16 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+bool IsValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::size_t start = i;
+    // decodeUtf8 replaces a bad sequence by U+FFFD and moves one byte; a real U+FFFD takes three.
+    if (decodeUtf8(bytes, i) == kReplacement && i - start == 1) return false;
+  }
+  return true;
+}
+
 std::u32string toU32(std::string_view utf8) {
   std::u32string out;
   out.reserve(utf8.size());

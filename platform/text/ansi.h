@@ -38,6 +38,9 @@ std::int16_t ansiCode(char32_t ch);
 // Codes that name no character give U+FFFD.
 std::string ansiChar(int code);
 
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or truncation).
+bool IsValidUtf8(std::string_view bytes);
+
 // UTF-8 helpers shared by the text functions.
 std::u32string toU32(std::string_view utf8);
 std::string toUtf8(std::u32string_view text);

@@ -136,3 +136,11 @@ TEST(VbNumbers, FormatPatterns) {
   EXPECT_EQ(t::FormatNumber(1234.5, "#,##0.00"), "1,234.50");
   EXPECT_EQ(t::FormatNumber(-1234, "###,##0"), "-1,234");
 }
+
+TEST(AnsiText, Utf8Validity) {
+  EXPECT_TRUE(t::IsValidUtf8("plain 한글 \xEF\xBF\xBD"));  // a real U+FFFD is valid
+  EXPECT_FALSE(t::IsValidUtf8("\xC0\xAF"));              // overlong "/"
+  EXPECT_FALSE(t::IsValidUtf8("\xED\xA0\x80"));          // a surrogate
+  EXPECT_FALSE(t::IsValidUtf8("ab\xEA\xB0"));            // truncated at the end
+  EXPECT_FALSE(t::IsValidUtf8("\xB0\xA1"));              // CP949 bytes
+}
