@@ -19,3 +19,15 @@ function(veltrano_hidden_visibility target)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
 endfunction()
+
+# An installed shared library finds the project's other libraries in its own folder.
+function(veltrano_library_runpath target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+endfunction()
+
+# Installs a program into the bin folder; it finds the project's libraries in the installed lib
+# folder beside it, so the installed tree runs from wherever it was put.
+function(veltrano_install_program target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()

@@ -99,6 +99,7 @@ bool ExportSpreadToExcel(Grid& SPREAD, int cutting) {
   dlg.filter = kFilter;
   dlg.filterIndex = kFilterIndex;
   dlg.flags = kDialogFlags;
+  dlg.defaultExt = "xls";  // a name typed without extension is saved as NAME.xls
   dlg.fileName.clear();
   std::optional<std::string> chosen;
   try {

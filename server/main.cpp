@@ -41,7 +41,9 @@ int main(int argc, char** argv) {
 
   std::error_code ec;
   if (!std::filesystem::is_directory(cmd.options.dataDir, ec)) {
-    std::fprintf(stderr, "veltrano-server: the data folder %s does not exist\n",
+    const bool exists = std::filesystem::exists(cmd.options.dataDir, ec);
+    std::fprintf(stderr, exists ? "veltrano-server: %s is not a folder (--data names the data folder)\n"
+                                : "veltrano-server: the data folder %s does not exist\n",
                  cmd.options.dataDir.c_str());
     return 1;
   }

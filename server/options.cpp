@@ -140,7 +140,7 @@ from, and the data service of the data library, on one HTTP address.
   --access-log FILE|-     Append one line per request (time, client, method, path, status,
                           bytes, duration) to FILE, or to standard output with "-".
                           Default: no access log.
-  --help                  This text.
+  -h, --help              This text.
 
 Endpoints:
   POST /client/mysqlservice.asp    query service (keyed-hex form fields, CP949 replies)

@@ -40,7 +40,7 @@ bool displayAvailable() {
 }
 
 int reportRuntimeError(const veltrano::RuntimeError& e) {
-  ui::MsgBox("Run-time error '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
+  ui::MsgBox("런타임 오류 '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
              kAppTitle);
   std::fprintf(stderr, "meridox: run-time error %d: %s\n", e.number(), e.description().c_str());
   return 1;

@@ -1,6 +1,9 @@
 #include "updater/query_client.h"
 
+#include <cstdio>
+
 #include "platform/deploy/deploy.h"
+#include "platform/eventlog/eventlog.h"
 #include "platform/http/http_request.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
@@ -22,6 +25,15 @@ ado::RecordsetPtr oneFieldRecordset(const char* fieldName) {
   rs->Fields().Append(fieldName, ado::adVarChar, 65534);
   rs->Open();
   return rs;
+}
+
+// The window only ever shows an empty list for a query service it cannot reach: say why where
+// an administrator looks.
+void reportUnreachable(const std::string& host, const std::string& why) {
+  const std::string line = "query service at " + (host.empty() ? std::string("(no host)") : host) +
+                           " unreachable: " + (why.empty() ? std::string("no reply") : why);
+  std::fprintf(stderr, "meridox: %s\n", line.c_str());
+  veltrano::eventlog::write("Meridox", line, veltrano::eventlog::Type::Error);
 }
 
 }  // namespace
@@ -48,6 +60,10 @@ ado::RecordsetPtr FailureRecordset(std::string_view replyText) {
 
 QueryResult RunQueryService(std::string_view sql, std::string_view databaseName, std::string_view userId) {
   QueryResult result;
+  const std::string host = veltrano::deploy::get("QUERY_HOST");
+  bool answered = false;
+  if (text::Trim(host).empty())
+    reportUnreachable(host, "no host is set (QUERY_HOST under HKLM\\SOFTWARE\\VELTRANO\\DEPLOY, or VELTRANO_QUERY_HOST)");
   try {
     veltrano::http::HttpRequest request;
     request.open("POST", QueryServiceUrl(), true);
@@ -58,6 +74,8 @@ QueryResult RunQueryService(std::string_view sql, std::string_view databaseName,
     const std::string statement = std::string(sql) + " ";
     request.send(QueryRequestBody(statement, databaseName, userId));
     while (request.readyState() != veltrano::http::HttpRequest::kCompleted) ui::DoEvents();
+    answered = true;
+    if (request.status() == 0 && !text::Trim(host).empty()) reportUnreachable(host, request.transportError());
 
     const auto& body = request.responseBody();
     const std::string reply = text::fromAnsi(std::span<const std::uint8_t>(body.data(), body.size()));
@@ -77,8 +95,9 @@ QueryResult RunQueryService(std::string_view sql, std::string_view databaseName,
       result = QueryResult::Of(FailureRecordset(reply));
       ui::setMousePointer(ui::MousePointer::Default);
     }
-  } catch (const veltrano::RuntimeError&) {
+  } catch (const veltrano::RuntimeError& e) {
     // A run-time error ends the exchange with whatever result had been assigned.
+    if (!answered && !text::Trim(host).empty()) reportUnreachable(host, e.description());
   }
   return result;
 }

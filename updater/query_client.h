@@ -12,7 +12,9 @@
 //    two-line "cannot reach the data store" message when the text is blank).
 // The reply bytes are read as CP949 whatever the reply declares; the HTTP status is not
 // looked at. The wait lets the message loop run between polls and has no limit of its own
-// beyond the transport's (platform/http). No box is shown here. Windows' cross-domain refusal
+// beyond the transport's (platform/http). No box is shown here; a query service that cannot be
+// reached (no host set, no connection, no reply) is reported on standard error and in the
+// event log as "query service at HOST unreachable: REASON". Windows' cross-domain refusal
 // (ADO error 3716) has no counterpart on this platform, so nothing is skipped for it.
 
 #include <string>

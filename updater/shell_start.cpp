@@ -2,11 +2,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/fs/fs.h"
 #include "platform/process/process.h"
 #include "platform/runtime/error.h"
+#include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
+#include "platform/ui/user_interface.h"
 
 namespace meridox {
 
@@ -49,6 +53,23 @@ std::string besideUpdater(const std::string& programFolder, const std::string& n
 }
 
 bool isViewer(std::string_view program) { return !hasFolder(program) && programWord(program) == "notepad"; }
+
+// No text viewer on this machine: each file is shown in a window of the program's own, which
+// the caller waits on, rather than not at all. A file that cannot be read raises 53.
+int showInOwnWindow(const std::vector<std::string>& files) {
+  for (const std::string& file : files) {
+    const stdfs::path native = fs::toNative(file);  // the name as it exists on disk
+    std::ifstream in(native, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (!in) fileNotFound();
+    const std::string raw = bytes.str();
+    // README files come from Windows servers in CP949; a UTF-8 file is taken as it is.
+    const std::string shown = text::IsValidUtf8(raw) ? raw : text::fromAnsi(raw);
+    veltrano::ui::current().showText(native.filename().string() + " - 메모장", shown);
+  }
+  return 0;
+}
 
 int startResolved(const std::vector<std::string>& resolved, std::vector<std::string> args) {
   if (resolved.empty()) fileNotFound();
@@ -102,7 +123,9 @@ std::vector<std::string> ResolveProgram(std::string_view program, const std::str
 }
 
 int StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& programFolder) {
-  return startResolved(ResolveProgram(program, programFolder), isViewer(program) ? viewerArguments(args) : args);
+  std::vector<std::string> resolved = ResolveProgram(program, programFolder);
+  if (isViewer(program) && resolved.empty() && !args.empty()) return showInOwnWindow(args);
+  return startResolved(resolved, isViewer(program) ? viewerArguments(args) : args);
 }
 
 int Shell(std::string_view commandText, const std::string& programFolder) {

@@ -7,7 +7,9 @@
 //    program file, else on PATH;
 //  - "notepad" / "notepad.exe": the text viewer, $VISUAL when set (it may carry arguments),
 //    else xdg-open; its file arguments are turned into native paths, since the viewer is a
-//    program of this platform;
+//    program of this platform. Where neither exists, Shell and StartProgram show each file in
+//    a text window of the program's own (ui::UserInterface::showText, "README.TXT - 메모장"),
+//    return 0 when it is closed, and raise 53 for a file they cannot read;
 //  - a path: the file it names, matched without regard to case; a bare name: beside the
 //    updater's file, else on PATH.
 // A command text that as a whole names an existing file (a path with blanks, unquoted) is that
@@ -19,8 +21,9 @@
 
 namespace meridox {
 
-// Starts the command; returns the process id. Raises 53 (file not found) when the program
-// cannot be found or started. `programFolder` is the updater's own folder.
+// Starts the command; returns the process id (0 for the own text window, see above). Raises
+// 53 (file not found) when the program cannot be found or started. `programFolder` is the
+// updater's own folder.
 int Shell(std::string_view commandText, const std::string& programFolder);
 
 // Starts a program file with arguments as given (no command-text splitting).

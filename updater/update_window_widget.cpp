@@ -306,7 +306,7 @@ void UpdateWindowWidget::runHandler(Handler&& handler) {
     QCoreApplication::exit(end.exitCode());
   } catch (const veltrano::RuntimeError& e) {
     // An error no handler of the form catches ends the program, as the run-time does.
-    ui::MsgBox("Run-time error '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
+    ui::MsgBox("런타임 오류 '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
                "Meridox");
     pendingEnd_ = 1;
     QCoreApplication::exit(1);

@@ -58,6 +58,7 @@ class WindowUi : public veltrano::ui::UserInterface {
   std::optional<std::string> inputBox(const veltrano::ui::InputBoxSpec& box) override;
   std::optional<std::string> openFileDialog(const veltrano::ui::FileDialogSpec& dlg) override;
   std::optional<std::string> saveFileDialog(const veltrano::ui::FileDialogSpec& dlg) override;
+  void showText(const std::string& title, const std::string& text) override { inner_.showText(title, text); }
   void pump() override;
   void setMousePointer(veltrano::ui::MousePointer p) override;
 

@@ -1269,7 +1269,7 @@ void Grid::PrintSheet() {
   std::vector<int> pages = pagesToPrint();
   if (pages.empty()) return;
   PrintBackend* backend = printBackend();
-  if (!backend) throw RuntimeError(kPrinterError, kSource, "Printer error: no print backend is installed");
+  if (!backend) throw RuntimeError(kPrinterError, kSource, "인쇄 오류: 인쇄 기능이 설치되어 있지 않습니다");
   PrintDestination to;
   if (!s_.printFileName.empty()) {
     to.pdfFile = s_.printFileName;

@@ -71,13 +71,20 @@ std::optional<std::string> ScriptedUi::nextAnswer() {
   return a;
 }
 
+void appendUiLog(const std::string& path, const ScriptedUi::Shown& s) {
+  if (path.empty()) return;
+  std::ofstream log(path, std::ios::app | std::ios::binary);
+  log << s.kind << '\t' << escapeLine(s.title) << '\t' << escapeLine(s.text) << '\t' << buttonsName(s.buttons)
+      << '\t' << iconName(s.icon) << '\t' << escapeLine(s.answer) << '\n';
+}
+
 void ScriptedUi::record(Shown s) {
-  if (!logPath_.empty()) {
-    std::ofstream log(logPath_, std::ios::app | std::ios::binary);
-    log << s.kind << '\t' << escapeLine(s.title) << '\t' << escapeLine(s.text) << '\t'
-        << buttonsName(s.buttons) << '\t' << iconName(s.icon) << '\t' << escapeLine(s.answer) << '\n';
-  }
+  appendUiLog(logPath_, s);
   shown_.push_back(std::move(s));
+}
+
+void ScriptedUi::showText(const std::string& title, const std::string& text) {
+  record({"Text", title, text, Buttons::OK, Icon::None, ""});
 }
 
 Answer ScriptedUi::messageBox(const MessageBoxSpec& box) {
@@ -106,7 +113,7 @@ std::optional<std::string> ScriptedUi::inputBox(const InputBoxSpec& box) {
 std::optional<std::string> ScriptedUi::fileDialog(const char* kind, const FileDialogSpec& dlg) {
   std::optional<std::string> result;
   if (auto given = nextAnswer()) {
-    if (given->rfind("File:", 0) == 0) result = given->substr(5);
+    if (given->rfind("File:", 0) == 0) result = withDefaultExt(given->substr(5), dlg.defaultExt);
   }
   record({kind, dlg.title, dlg.filter, Buttons::OKCancel, Icon::None, result ? "File:" + *result : "Cancel"});
   return result;

@@ -29,7 +29,7 @@ class ScriptedUi : public UserInterface {
   std::size_t pendingAnswers() const { return answers_.size(); }
 
   struct Shown {
-    std::string kind;  // "MsgBox", "InputBox", "Open", "Save"
+    std::string kind;  // "MsgBox", "InputBox", "Open", "Save", "Text", or a window's kind
     std::string title;
     std::string text;
     Buttons buttons = Buttons::OK;
@@ -53,6 +53,8 @@ class ScriptedUi : public UserInterface {
   std::optional<std::string> inputBox(const InputBoxSpec& box) override;
   std::optional<std::string> openFileDialog(const FileDialogSpec& dlg) override;
   std::optional<std::string> saveFileDialog(const FileDialogSpec& dlg) override;
+  // Recorded as a "Text" line; takes no answer.
+  void showText(const std::string& title, const std::string& text) override;
   void pump() override;
   void setMousePointer(MousePointer p) override;
 
@@ -70,5 +72,10 @@ class ScriptedUi : public UserInterface {
 };
 
 std::string answerName(Answer a);
+
+// Appends one line for a box shown to the log file at `path` (the form of VELTRANO_UI_LOG:
+// kind, title, text, buttons, icon and answer, tab-separated, line breaks escaped). Every user
+// interface logs with it, so that a log reads the same whether the boxes were on screen or not.
+void appendUiLog(const std::string& path, const ScriptedUi::Shown& shown);
 
 }  // namespace veltrano::ui

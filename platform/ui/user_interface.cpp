@@ -54,6 +54,15 @@ MessageBoxSpec MessageBoxSpec::fromStyle(std::string_view text, int style, std::
   return box;
 }
 
+std::string withDefaultExt(const std::string& path, const std::string& ext) {
+  const std::size_t name = path.find_last_of("/\\");
+  const std::size_t start = name == std::string::npos ? 0 : name + 1;
+  // A leading dot (".profile") names a file; it does not start an extension.
+  const std::size_t dot = path.find('.', start + 1);
+  if (ext.empty() || start >= path.size() || dot != std::string::npos) return path;
+  return path + "." + ext;
+}
+
 UserInterface& current() { return g_installed ? *g_installed : defaultUi(); }
 void install(UserInterface* ui) { g_installed = ui; }
 

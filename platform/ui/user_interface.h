@@ -45,7 +45,8 @@ struct InputBoxSpec {
 };
 
 // A common-dialog file prompt. `filter` is "description|pattern|description|pattern...",
-// `filterIndex` counts from 1.
+// `filterIndex` counts from 1. `defaultExt` (without the dot) is appended to a chosen name
+// that has no extension, as the common dialog's default extension is.
 struct FileDialogSpec {
   std::string title;
   std::string filter;
@@ -53,7 +54,11 @@ struct FileDialogSpec {
   std::string fileName;
   std::string initialDir;
   int flags = 0;
+  std::string defaultExt;
 };
+
+// `path` with ".ext" appended when its file name has no extension (and ext is not empty).
+std::string withDefaultExt(const std::string& path, const std::string& ext);
 
 enum class MousePointer { Default = 0, Arrow = 1, Hourglass = 11 };
 
@@ -69,6 +74,12 @@ class UserInterface {
   // The chosen path, or nothing when the user cancelled.
   virtual std::optional<std::string> openFileDialog(const FileDialogSpec& dlg) = 0;
   virtual std::optional<std::string> saveFileDialog(const FileDialogSpec& dlg) = 0;
+  // Shows a text to read in a window of the program's own and returns when it is closed (the
+  // text viewer where the platform has none). The default shows nothing.
+  virtual void showText(const std::string& title, const std::string& text) {
+    (void)title;
+    (void)text;
+  }
   // Lets pending window messages and due timers run once (DoEvents). Re-entrant.
   virtual void pump() = 0;
   virtual void setMousePointer(MousePointer p) { pointer_ = p; }

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/runtime/runtime_folder.h"
+
 namespace veltrano::winmsg {
 namespace {
 
@@ -85,8 +87,7 @@ int connectTo(const std::string& path) {
 
 std::string endpointFolder() {
   if (const char* dir = std::getenv("VELTRANO_WINMSG_DIR"); dir && *dir) return dir;
-  if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run) return std::string(run) + "/veltrano-winmsg";
-  return "/tmp/veltrano-winmsg-" + std::to_string(getuid());
+  return runtimeFolder() + "/veltrano-winmsg";
 }
 
 std::string endpointPath(std::string_view title) {

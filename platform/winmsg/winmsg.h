@@ -3,8 +3,8 @@
 // for the receiver's reply.
 //
 // A receiving window is an Endpoint: a Unix domain socket named after a hash of the window
-// title in the endpoint folder ($VELTRANO_WINMSG_DIR, else $XDG_RUNTIME_DIR/veltrano-winmsg,
-// else /tmp/veltrano-winmsg-<uid>). A sender connects, writes one copy-data block, and waits for
+// title in the endpoint folder ($VELTRANO_WINMSG_DIR, else veltrano-winmsg in the per-user
+// runtime folder of platform/runtime/runtime_folder.h). A sender connects, writes one copy-data block, and waits for
 // the receiver's result, as SendMessage does. A receiver that does not answer within
 // kSendTimeoutMs ends the wait (SendMessage would wait for ever; a hung monitor must not hang
 // the product program with it).

@@ -108,3 +108,38 @@ TEST(MonitorTool, ReceivesTheNoticesOfAVbfSessionInOrder) {
   ASSERT_EQ(lines.size(), expected.size()) << text;
   for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i].substr(0, expected[i].size()), expected[i]) << i;
 }
+
+TEST(MonitorTool, OptionValuesAreCheckedAndNoDisplayFallsBackToTheConsole) {
+  test::TempDir dir;
+  const std::string monitor = "VELTRANO_WINMSG_DIR='" + dir.path().string() + "' " +
+                              test::builtProgram("tools/monitor/monitor").string();
+  const struct {
+    const char* args;
+    const char* err;
+  } refused[] = {
+      {"--count", "monitor: --count needs a value (see --help)"},
+      {"--count abc", "monitor: --count wants a whole number of notices (0 or more), not \"abc\""},
+      {"--count 3x", "monitor: --count wants a whole number of notices (0 or more), not \"3x\""},
+      {"--count -1", "monitor: --count wants a whole number of notices (0 or more), not \"-1\""},
+      {"--idle x", "monitor: --idle wants a number of seconds (0 or more), not \"x\""},
+      {"--idle nan", "monitor: --idle wants a number of seconds (0 or more), not \"nan\""},
+      {"--console --idle", "monitor: --idle needs a value (see --help)"},
+  };
+  for (const auto& c : refused) {
+    const auto r = test::run(monitor + " " + c.args + " 2>&1");
+    EXPECT_EQ(r.exitCode, 2) << c.args;
+    EXPECT_EQ(r.out, std::string(c.err) + "\n") << c.args;
+  }
+  for (const char* help : {"-h", "--help"}) {
+    const auto r = test::run(monitor + " " + help);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("Usage: monitor", 0), 0u) << r.out;
+  }
+  // No display: one line says so and the notices go to standard output; --count 0 ends at once.
+  const auto headless = test::run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + monitor +
+                                  " --count 0 --idle 1.5 2>&1");
+  EXPECT_EQ(headless.exitCode, 0);
+  EXPECT_EQ(headless.out,
+            "monitor: no display (DISPLAY or WAYLAND_DISPLAY); printing the notices here\n"
+            "monitor: waiting for notices\n");
+}

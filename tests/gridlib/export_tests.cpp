@@ -157,6 +157,17 @@ TEST_F(Export, PromptsForAnXlsNameAndACancelIsQuiet) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+TEST_F(Export, ANameTypedWithoutExtensionIsSavedAsXls) {
+  freightGrid(g, 2);
+  exportTo("운임내역");
+  EXPECT_EQ(ui.prompts.at(0).defaultExt, "xls");
+  EXPECT_TRUE(std::filesystem::exists(dir / "운임내역.xls"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "운임내역"));
+  exportTo("운임.XLS");
+  EXPECT_TRUE(std::filesystem::exists(dir / "운임.XLS"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "운임.XLS.xls"));
+}
+
 TEST_F(Export, NumberCellsWithoutANumberAreLeftOutAndLongTextsCut) {
   freightGrid(g, 3);
   g.Row(2);

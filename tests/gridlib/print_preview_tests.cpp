@@ -256,7 +256,7 @@ TEST_F(Preview, F5ReachesTheWindowFromAFocusedControlAndPrinterErrorsAreShown) {
   ASSERT_EQ(ui.shown().size(), 1u);
   EXPECT_EQ(ui.shown()[0].title, "오류");
   EXPECT_EQ(ui.shown()[0].icon, ui::Icon::Critical);
-  EXPECT_NE(ui.shown()[0].text.find("Printer error"), std::string::npos);
+  EXPECT_NE(ui.shown()[0].text.find("인쇄 오류: /nonexistent-folder/print.pdf 파일을 둘 폴더가 없습니다"), std::string::npos);
   EXPECT_NE(window("SPREADPRT"), nullptr) << "the window stays";
   EXPECT_TRUE(plainOnGrid());
 }

@@ -37,6 +37,23 @@ TEST(ScriptedUi, InputBoxAndFileDialogs) {
   EXPECT_EQ(ui::InputBox("again", "", "dflt"), "dflt");       // queue empty: default text
 }
 
+TEST(FileDialogs, DefaultExtensionOnlyForANameWithoutOne) {
+  EXPECT_EQ(ui::withDefaultExt("/tmp/운임", "xls"), "/tmp/운임.xls");
+  EXPECT_EQ(ui::withDefaultExt("/tmp/a.XLS", "xls"), "/tmp/a.XLS");
+  EXPECT_EQ(ui::withDefaultExt("/tmp/a.txt", "xls"), "/tmp/a.txt");
+  EXPECT_EQ(ui::withDefaultExt("/tmp/v1.0/report", "xls"), "/tmp/v1.0/report.xls");  // a dot in a folder
+  EXPECT_EQ(ui::withDefaultExt("C:\\보고서\\월말", "xls"), "C:\\보고서\\월말.xls");
+  EXPECT_EQ(ui::withDefaultExt("/tmp/.hidden", "xls"), "/tmp/.hidden.xls");
+  EXPECT_EQ(ui::withDefaultExt("/tmp/", "xls"), "/tmp/");
+  EXPECT_EQ(ui::withDefaultExt("/tmp/a", ""), "/tmp/a");
+
+  ui::ScriptedUi scripted("File:/tmp/월말", "");
+  ui::ScopedUi scope(scripted);
+  ui::FileDialogSpec dlg{"", "Excel Files (*.xls)|*.xls", 2};
+  dlg.defaultExt = "xls";
+  EXPECT_EQ(ui::current().saveFileDialog(dlg), "/tmp/월말.xls");
+}
+
 TEST(ScriptedUi, LogFileHasOneLinePerBoxWithEscapedBreaks) {
   test::TempDir dir;
   const auto log = dir / "ui.log";

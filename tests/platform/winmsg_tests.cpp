@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/runtime/runtime_folder.h"
 #include "platform/winmsg/winmsg.h"
 #include "support/test_support.h"
 
@@ -15,6 +18,24 @@ struct WinmsgFolder {
   test::ScopedEnv env{"VELTRANO_WINMSG_DIR", dir.path().string()};
 };
 }  // namespace
+
+TEST(WindowMessages, WithoutXdgRuntimeDirEndpointsLieInOneFolderPerUser) {
+  test::ScopedEnv noXdg("XDG_RUNTIME_DIR", "");
+  test::ScopedEnv noOverride("VELTRANO_WINMSG_DIR", "");
+  const std::string folder = std::string("/tmp/runtime-") + getpwuid(getuid())->pw_name;
+  EXPECT_EQ(runtimeFolder(), folder);
+  struct stat st {};
+  ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_uid, getuid());
+  EXPECT_EQ(winmsg::endpointPath("(주)라움트랜스").rfind(folder + "/veltrano-winmsg/w-", 0), 0u);
+
+  // A program that sets the variable for Qt keeps its endpoints where the others look.
+  useRuntimeFolder();
+  EXPECT_EQ(std::string(std::getenv("XDG_RUNTIME_DIR")), folder);
+  EXPECT_EQ(winmsg::endpointPath("(주)라움트랜스").rfind(folder + "/veltrano-winmsg/w-", 0), 0u);
+}
 
 TEST(WindowMessages, NoWindowMeansNoSend) {
   WinmsgFolder folder;

@@ -174,9 +174,16 @@ TEST_F(ServerProgramTest, BadCommandLinesExitWithAMessage) {
                             "' --listen 127.0.0.1:0 --data '" + (dir_ / "absent").string() + "' 2>&1");
   EXPECT_EQ(noFolder.exitCode, 1);
   EXPECT_NE(noFolder.out.find("does not exist"), std::string::npos) << noFolder.out;
-  const auto help = run("'" + builtProgram("server/veltrano-server").string() + "' --help");
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("--max-rows"), std::string::npos);
+  writeFile(dir_ / "a-file", "x");
+  const auto aFile = run("'" + builtProgram("server/veltrano-server").string() + "' --listen 127.0.0.1:0 --data '" +
+                         (dir_ / "a-file").string() + "' 2>&1");
+  EXPECT_EQ(aFile.exitCode, 1);
+  EXPECT_EQ(aFile.out, "veltrano-server: " + (dir_ / "a-file").string() + " is not a folder (--data names the data folder)\n");
+  for (const char* flag : {"--help", "-h"}) {
+    const auto help = run("'" + builtProgram("server/veltrano-server").string() + "' " + flag);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--max-rows"), std::string::npos);
+  }
 }
 
 TEST_F(ServerProgramTest, ServesFilesWholeAndByRange) {

@@ -420,6 +420,34 @@ TEST_F(RegTool, BadInputGivesTheWindowsMessageAndExitCode1) {
   EXPECT_NE(help.out.find("REG ADD KeyName"), std::string::npos);
 }
 
+TEST_F(RegTool, ReadingOrDeletingNeverCreatesAStore) {
+  const auto typo = files_.path() / "veltrano-typo" / "registry.db";
+  const std::string expected = std::string(kNotFound) + "The registry store " + typo.string() + " does not exist.\n";
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"query", "HKCU\\Software"},
+           {"query", "HKCU\\Software", "/v", "x", "/s"},
+           {"delete", "HKCU\\Software", "/f"},
+           {"export", "HKCU\\Software", (files_ / "x.reg").string()}}) {
+    const RegRun r = reg(args, "", typo.string());
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_EQ(r.err, expected) << args[0];
+  }
+  EXPECT_FALSE(std::filesystem::exists(typo.parent_path()));
+  EXPECT_FALSE(std::filesystem::exists(files_ / "x.reg"));
+  EXPECT_EQ(reg({"add", "HKCU\\Software\\New", "/f"}, "", typo.string()).exitCode, 0) << "adding makes the store";
+  EXPECT_EQ(reg({"query", "HKCU\\Software\\New"}, "", typo.string()).exitCode, 0);
+}
+
+TEST_F(RegTool, EveryHelpSpellingPrintsTheUsage) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"/?"}, {"-h"}, {"--help"}, {"query", "--help"}, {"QUERY", "-h"}}) {
+    const RegRun r = reg(args);
+    EXPECT_EQ(r.exitCode, 0) << args.back();
+    EXPECT_NE(r.out.find("REG "), std::string::npos) << args.back();
+    EXPECT_EQ(r.err, "") << args.back();
+  }
+}
+
 TEST_F(RegTool, DamagedOrUnopenableStoreGivesAClearMessage) {
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) % 256));

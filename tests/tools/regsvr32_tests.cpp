@@ -74,6 +74,25 @@ TEST(Regsvr32, FailuresAreReportedWithTheirExitCodes) {
   EXPECT_EQ(test::run(regsvr32() + " /s").exitCode, 1);
 }
 
+TEST(Regsvr32, HelpSwitchesAndSeveralFiles) {
+  Fixture f;
+  for (const char* help : {"/?", "-h", "--help", "/s /?"}) {
+    const auto r = test::run(regsvr32() + " " + help);
+    EXPECT_EQ(r.exitCode, 0) << help;
+    EXPECT_EQ(r.out.rfind("Usage: regsvr32 [/u] [/s] FILE...", 0), 0u) << help << r.out;
+  }
+  const auto unknown = test::run(regsvr32() + " /s /x foo.dll");
+  EXPECT_EQ(unknown.exitCode, 1);
+  EXPECT_EQ(unknown.out.rfind("Unrecognized flag: /x", 0), 0u) << unknown.out;
+
+  // Both files are handled; the exit code is the first failure's.
+  const std::string lib = test::builtProgram("gridlib/liblumagrid.so").string();
+  const auto two = test::run(regsvr32() + " /s \"" + (f.dir / "nothing.dll").string() + "\" \"" + lib + "\"");
+  EXPECT_EQ(two.exitCode, 3);
+  EXPECT_NE(two.out.find("DllRegisterServer in " + lib + " succeeded."), std::string::npos) << two.out;
+  EXPECT_TRUE(classesValue("Lumagrid.VBF\\CLSID").has_value());
+}
+
 TEST(Regsvr32, WindowsPathsGoThroughTheDriveMap) {
   Fixture f;
   test::ScopedEnv drive("VELTRANO_DRIVE_C", f.dir.path().string());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/eventlog/eventlog.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
@@ -145,10 +146,42 @@ TEST(QueryExchange, FailureTextAndEmptyReplyAndServerDown) {
               "자료저장소에 접속 할 수 없습니다.\r\n인터넷이 사용가능한지 확인하시기 바랍니다.");
     EXPECT_FALSE(r.recordset->Eof());  // the row stays current
   }
-  test::ScopedEnv down("VELTRANO_QUERY_HOST", "127.0.0.1:" + std::to_string(test::unusedLoopbackPort()));
+  const std::string host = "127.0.0.1:" + std::to_string(test::unusedLoopbackPort());
+  test::ScopedEnv down("VELTRANO_QUERY_HOST", host);
   const QueryResult r = meridox::RunQueryService("select 1", "qz_update", "");
   ASSERT_EQ(r.kind, QueryResult::Kind::Recordset);
   EXPECT_EQ(r.recordset->Fields(0).Value().toString(), meridox::kUnreachableText);
+}
+
+TEST(QueryExchange, UnreachableOrUnsetHostIsReportedOnStderrAndInTheEventLog) {
+  Quiet q;
+  std::vector<std::string> logged;
+  eventlog::setSink([&](const eventlog::Entry& e) { logged.push_back(e.source + ": " + e.text); });
+  const std::string host = "127.0.0.1:" + std::to_string(test::unusedLoopbackPort());
+  {
+    test::ScopedEnv down("VELTRANO_QUERY_HOST", host);
+    testing::internal::CaptureStderr();
+    meridox::RunQueryService("select 1", "qz_update", "");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("meridox: query service at " + host + " unreachable: ", 0), 0u) << err;
+    EXPECT_GT(err.size(), ("meridox: query service at " + host + " unreachable: \n").size()) << "names the cause";
+  }
+  {
+    test::ScopedEnv unset("VELTRANO_QUERY_HOST", "");
+    test::ScopedRegistry noDeployValue;
+    testing::internal::CaptureStderr();
+    meridox::RunQueryService("select 1", "qz_update", "");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("query service at (no host) unreachable: no host is set"),
+              std::string::npos);
+  }
+  {
+    Service answering("조회된 결과값이 없습니다.");
+    meridox::RunQueryService("select 1", "qz_update", "");
+  }
+  eventlog::setSink({});
+  ASSERT_EQ(logged.size(), 2u) << "one entry per unreachable exchange, none for an answer";
+  EXPECT_EQ(logged[0].rfind("Meridox: query service at " + host + " unreachable: ", 0), 0u);
+  EXPECT_EQ(logged[1].rfind("Meridox: query service at (no host) unreachable: ", 0), 0u);
 }
 
 TEST(QueryExchange, ModifyingStatementIsTrueWhateverTheReply) {

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "platform/runtime/error.h"
+#include "platform/text/ansi.h"
+#include "platform/ui/scripted_ui.h"
 #include "support/test_support.h"
 #include "updater/shell_start.h"
 
@@ -83,6 +85,25 @@ TEST_F(ShellStart, NotepadGetsANativePathOfItsFile) {
   test::writeFile(program / "App" / "README.TXT", "history");
   Shell("NOTEPAD \"" + folder() + "\\app\\readme.txt\"", folder());
   EXPECT_EQ(waitForLines(record, 1), "viewer " + (program / "App" / "README.TXT").string() + "\n");
+}
+
+TEST_F(ShellStart, WithoutAnyViewerNotepadShowsTheFileInAWindowOfItsOwn) {
+  test::ScopedEnv onlyBin("PATH", bin.path().string());  // no xdg-open
+  test::ScopedEnv visual("VISUAL", "");
+  veltrano::ui::ScriptedUi scripted;
+  veltrano::ui::ScopedUi scope(scripted);
+  stdfs::create_directories(program / "App");
+  test::writeFile(program / "App" / "README.TXT", veltrano::text::toAnsiString("2024-05-01 운임 계산 수정\r\n"));
+  test::writeFile(program / "App" / "NOTES.TXT", "UTF-8 그대로");
+  EXPECT_EQ(Shell("NOTEPAD \"" + folder() + "\\app\\readme.txt\"", folder()), 0);
+  StartProgram("notepad.exe", {folder() + "\\App\\NOTES.TXT"}, folder());
+  ASSERT_EQ(scripted.shown().size(), 2u);
+  EXPECT_EQ(scripted.shown()[0].kind, "Text");
+  EXPECT_EQ(scripted.shown()[0].title, "README.TXT - 메모장");
+  EXPECT_EQ(scripted.shown()[0].text, "2024-05-01 운임 계산 수정\r\n");
+  EXPECT_EQ(scripted.shown()[1].text, "UTF-8 그대로");
+  EXPECT_THROW(Shell("NOTEPAD \"" + folder() + "\\gone.txt\"", folder()), veltrano::RuntimeError);
+  EXPECT_EQ(scripted.shown().size(), 2u);
 }
 
 TEST_F(ShellStart, AWholeCommandTextNamingAFileIsThatProgram) {

@@ -1,15 +1,21 @@
 // The transaction monitor: the window the data library announces its transactions to. Shows
-// each notice with a time stamp, in a window or, with --console, on standard output.
+// each notice with a time stamp, in a window or, with --console, on standard output. Without
+// a display (no DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM offscreen) it says so in one line
+// on standard error and prints on standard output as with --console.
 #include <QApplication>
 #include <QListWidget>
 #include <QSocketNotifier>
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "notice_format.h"
+#include "platform/runtime/runtime_folder.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
@@ -24,8 +30,26 @@ void usage() {
       "  --console       print each notice on standard output instead of opening a window\n"
       "  --hex           also show the bytes of each notice in hexadecimal\n"
       "  --count N       end after N notices\n"
-      "  --idle SECONDS  end after that many seconds without a notice\n",
+      "  --idle SECONDS  end after that many seconds without a notice\n"
+      "  -h, --help      this text\n"
+      "Without a display the notices are printed as with --console.\n",
       kTitle);
+}
+
+bool displayPresent() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && (std::string(platform) == "offscreen" || std::string(platform) == "minimal")) return false;
+  return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+// The whole of `text` as a number of at least 0, or nothing.
+template <typename T>
+std::optional<T> nonNegative(const std::string& text) {
+  T v{};
+  const char* end = text.data() + text.size();
+  const auto [at, ec] = std::from_chars(text.data(), end, v);
+  if (text.empty() || ec != std::errc() || at != end || !(v >= 0)) return std::nullopt;  // NaN too
+  return v;
 }
 
 }  // namespace
@@ -38,9 +62,27 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--console") console = true;
     else if (a == "--hex") hex = true;
-    else if (a == "--count" && i + 1 < argc) count = std::strtol(argv[++i], nullptr, 10);
-    else if (a == "--idle" && i + 1 < argc) idle = std::strtod(argv[++i], nullptr);
-    else if (a == "--help" || a == "-h") {
+    else if (a == "--count" || a == "--idle") {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "monitor: %s needs a value (see --help)\n", a.c_str());
+        return 2;
+      }
+      const std::string value = argv[++i];
+      bool ok = false;
+      if (a == "--count") {
+        const auto n = nonNegative<long>(value);
+        if ((ok = n.has_value())) count = *n;
+      } else {
+        const auto s = nonNegative<double>(value);
+        if ((ok = s.has_value())) idle = *s;
+      }
+      if (!ok) {
+        std::fprintf(stderr, "monitor: %s wants %s, not \"%s\"\n", a.c_str(),
+                     a == "--count" ? "a whole number of notices (0 or more)" : "a number of seconds (0 or more)",
+                     value.c_str());
+        return 2;
+      }
+    } else if (a == "--help" || a == "-h") {
       usage();
       return 0;
     } else {
@@ -48,6 +90,10 @@ int main(int argc, char** argv) {
       usage();
       return 2;
     }
+  }
+  if (!console && !displayPresent()) {
+    std::fprintf(stderr, "monitor: no display (DISPLAY or WAYLAND_DISPLAY); printing the notices here\n");
+    console = true;
   }
 
   long received = 0;
@@ -83,6 +129,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  veltrano::useRuntimeFolder();
   QApplication app(argc, argv);
   QListWidget window;
   list = &window;

@@ -97,6 +97,13 @@ const char* const kEffectNames[] = {"0 (none)", "1 plain", "2 raised", "3 sunken
 
 int main(int argc, char** argv) {
   const std::string output = argc > 1 ? argv[1] : "pbgallery.png";
+  if (argc > 2 || output == "-h" || output == "--help" || (output.size() > 1 && output[0] == '-')) {
+    const bool help = argc == 2 && (output == "-h" || output == "--help");
+    std::fprintf(help ? stdout : stderr,
+                 "Usage: pbgallery [OUTPUT.png]\n"
+                 "Draws the progress bar in every theme, effect and alignment into one PNG (default pbgallery.png).\n");
+    return help ? 0 : 2;
+  }
   int qtArgc = 3;
   char arg0[] = "pbgallery", arg1[] = "-platform", arg2[] = "offscreen";
   char* qtArgv[] = {arg0, arg1, arg2, nullptr};

@@ -59,6 +59,14 @@ void check(long code) {
   if (code != reg::ERROR_SUCCESS) throw Failure{registryMessage(code)};
 }
 
+// Reading or deleting never creates a store: where the store file does not exist (a mistyped
+// VELTRANO_REGISTRY, a user who never ran a program) there is nothing to find.
+void requireStore() {
+  const std::string path = reg::storePath();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) throw Failure{std::string(kNotFound) + "\nThe registry store " + path + " does not exist."};
+}
+
 // ---- command line ----------------------------------------------------------------------
 
 struct KnownOption {
@@ -87,7 +95,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args, std::initiali
     const std::string& a = args[i];
     if (a.size() > 1 && (a[0] == '/' || a[0] == '-')) {
       const std::string name = text::LCase(std::string_view(a).substr(1));
-      if (name == "?") {
+      if (name == "?" || name == "h" || name == "-help") {
         cl.help = true;
         continue;
       }
@@ -245,6 +253,7 @@ int query(const std::vector<std::string>& args, Console& io) {
   if (cl.positional.size() != 1) invalidSyntax();
   const KeyName key = parseKey(cl.positional[0]);
   const auto valueName = valueOption(cl);
+  requireStore();
   const bool recurse = cl.has("s");
   const std::string separator = cl.value("se").value_or("\\0");
   if (cl.has("se") && separator.empty()) invalidSyntax();
@@ -367,6 +376,7 @@ int remove(const std::vector<std::string>& args, Console& io) {
   const auto named = valueOption(cl);
   if (named && cl.has("va")) invalidSyntax();
   const bool force = cl.has("f");
+  requireStore();
 
   OpenKey target;
   check(openKey(key, target));
@@ -425,6 +435,7 @@ int exportKey(const std::vector<std::string>& args, Console& io) {
   if (cl.positional.size() != 2) invalidSyntax();
   const KeyName key = parseKey(cl.positional[0]);
   const std::filesystem::path file = cl.positional[1];
+  requireStore();
 
   std::vector<ExportKey> keys;
   walk(key, [&](const KeyName& k, reg::HKEY h) { keys.push_back({k.display, valuesOf(h)}); });
@@ -529,7 +540,7 @@ void usage(Console& io, const std::string& verb) {
 
 int runCommand(const std::vector<std::string>& args, Console& io) {
   std::string verb = args.empty() ? std::string() : text::UCase(args[0]);
-  if (verb == "/?" || verb == "-?") {
+  if (verb == "/?" || verb == "-?" || verb == "-H" || verb == "--HELP") {
     usage(io, "");
     return 0;
   }

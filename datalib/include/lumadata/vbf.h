@@ -8,11 +8,34 @@
 //   db.DB_ADD("SELECT * FROM orders WHERE id = ?", veltrano::Variant(bytes));
 //   std::int16_t fine = 0;
 //   veltrano::ado::RecordsetPtr rs = db.DB_EXECUTE(&fine);   // fine is -1 when it completed
+//   if (!rs || rs->State() != veltrano::ado::adStateOpen) {
+//     // no result: the exchange failed (fine 0), or the server reported an error (fine -1)
+//   } else {
+//     for (; !rs->Eof(); rs->MoveNext()) ...
+//   }
+//
+// "fine" says the exchange completed, not that a result came back. After a server error
+// (a reply beginning "[에러번호]", shown in the error window) or a reply that is not a
+// recordset, DB_EXECUTE sets fine to True and returns a CLOSED recordset: every call on it but
+// State() and Open (RecordCount, Fields, Eof, MoveNext, ...) raises veltrano::RuntimeError 3704.
+// Test State() == adStateOpen before reading; fine True with a closed recordset is a server
+// error, fine unchanged with nullptr a failed exchange (the monitor saw "TR_ERR|..." notices).
 //
 // Calling order: DB_OPEN once; then for each request DB_ADD followed by DB_EXECUTE, or EXECUTE
 // alone. Every step is announced to the transaction monitor window, if one runs ("TR_OPEN|",
 // "TR_START|n", "TR_WAIT|n", "TR_RECVED|", "TR_COMPLETE|", "TR_ERR|k|c", "TR_TIMEOUT|");
 // server errors are shown in the library's error window, which the caller waits on.
+//
+// The error window is shown to people only when the program has made a QApplication and
+// installed the Qt user interface, once, before the first transaction:
+//
+//   QApplication app(argc, argv);
+//   veltrano::ui::QtUi qtUi;            // platform/ui/qt_ui.h, in libveltrano-platform-qt
+//   veltrano::ui::install(&qtUi);
+//
+// Until then the error text is passed to the scripted interface, which closes the window at
+// once (logging it to VELTRANO_UI_LOG when set) and nobody sees it. The library never installs
+// the Qt interface by itself, so that unattended programs and tests stay unattended.
 //
 // Server address: the REG_SZ value HKEY_CURRENT_USER\SOFTWARE\VELTRANO\ORVEX\SERVER
 // "SERVER_PATH" without its leading and trailing blanks, taken as it stands; when it is missing

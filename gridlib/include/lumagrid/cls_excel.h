@@ -13,6 +13,11 @@
 // integer cell as unsigned); the password as the sheet-password hash record, which readers
 // honour, instead of the "encrypted file" record, which they refuse. Font names, header, footer
 // and password are written as their CP949 bytes (at most 255), so Korean text there works.
+//
+// Text goes into the file in CP949, the code page of the files' readers. A character that
+// CP949 lacks (most Hanja beyond KS X 1001, emoji, many symbols) is written as "?" and the
+// method still returns 0. Where such characters matter, check the text beforehand: it survives
+// when veltrano::text::fromAnsi(veltrano::text::toAnsi(t)) == t (platform/text/ansi.h).
 
 #include <cstdint>
 #include <memory>

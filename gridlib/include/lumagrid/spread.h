@@ -9,6 +9,9 @@
 // SpreadDisplay and SpreadDisplayOne announce each fill to the call-center window (title
 // "Tarvic Innovation for call center v2.0 [MORA]") with WM_COPYDATA: code 4001 before, 4002
 // after, the record count as text; a missing window only skips the notice.
+//
+// Lumagrid shows its boxes and windows to people only once the program has installed the Qt
+// user interface (see spreadsetup.h); until then every box takes its default answer unseen.
 
 #include <cstdint>
 #include <memory>

@@ -16,6 +16,17 @@
 // "COM_Close", "Chk_Acc", "CHK_LANDSCAPE", "CHK_여백", "Print_Page", "VSPW", "lstTask",
 // "COM_ALL_A", "Com_Excel", ...), so QAbstractButton::click() or QTest key clicks on the window
 // work. Message boxes and the file prompt go through platform/ui (ui::ScriptedUi in tests).
+//
+// Message boxes, the file prompt and the windows' questions reach the user only when the program
+// has made a QApplication and installed the Qt user interface, once, before the first call:
+//
+//   QApplication app(argc, argv);
+//   veltrano::ui::QtUi qtUi;            // platform/ui/qt_ui.h, in libveltrano-platform-qt
+//   veltrano::ui::install(&qtUi);
+//
+// Until then every box is answered at once with its default button (or from VELTRANO_ANSWERS)
+// and nobody sees it; the library never installs it by itself, so that unattended programs and
+// tests stay unattended.
 
 #include <array>
 #include <cstddef>

@@ -109,6 +109,26 @@ bool dataTransaction() {
   return grid.MaxRows() == 1 && name == "라움 물류" && server.request().find("POST /ORVEX/CUSTOMER.ASP ") == 0;
 }
 
+// The error path every product program needs: a server error report completes the exchange
+// (fine is True) but gives a closed recordset, which must not be read. True when it is told
+// apart from a result.
+bool serverErrorIsToldApart() {
+  OneShotServer server("[에러번호] 102 '<' 근처의 구문이 잘못되었습니다.");
+  if (server.port() == 0) return false;
+  setenv("VELTRANO_APP_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+  lumadata::VBF db;
+  db.DB_OPEN("tarvic");
+  db.DB_ADD("SELECT * FROM 화주 WHERE <");
+  lumadata::VARIANT_BOOL fine = lumadata::VARIANT_FALSE;
+  const veltrano::ado::RecordsetPtr rs = db.DB_EXECUTE(&fine);
+  if (!rs || rs->State() != veltrano::ado::adStateOpen) {
+    std::printf("server error reported (fine %d), no rows read\n", fine);
+    return fine == lumadata::VARIANT_TRUE && rs != nullptr;
+  }
+  std::printf("%d rows\n", rs->RecordCount());
+  return false;
+}
+
 }  // namespace
 
 int main() {
@@ -121,6 +141,10 @@ int main() {
 
   if (!dataTransaction()) {
     std::printf("Lumadata transaction failed\n");
+    return 1;
+  }
+  if (!serverErrorIsToldApart()) {
+    std::printf("Lumadata server error not told apart\n");
     return 1;
   }
 
