@@ -8,13 +8,16 @@
 // window shape. A host shows them (ProgressBarWidget for Qt) and passes resizes in.
 //
 // Every let stores the value after the range rules, tells the site the property changed (under
-// the property's own name) and redraws the whole control; a resize redraws too. After each
-// redraw the on-redrawn callback runs (the widget updates its mask and repaints from it); it
-// may read the control but must not set properties. Nothing moves Value but its let.
+// the property's own name) and redraws the whole control; a resize redraws too. A redraw whose
+// inputs (every property, the size and the palette) equal those of the last one is skipped: its
+// pixels are on the surface already. After each redraw the on-redrawn callback runs (the widget
+// updates its mask and repaints from it); it may read the control but must not set properties.
+// Nothing moves Value but its let.
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -121,10 +124,26 @@ class ProgressBar {
 
   void setOnRedrawn(std::function<void()> callback) { onRedrawn_ = std::move(callback); }
 
-  // Draws everything again (what every let and resize do).
+  // Draws everything again (what every let and resize do), unless nothing it draws from has
+  // changed since the last redraw.
   void Redraw();
 
  private:
+  // Everything a redraw draws from; two redraws from equal inputs give the same pixels.
+  struct DrawInputs {
+    int width = 0, height = 0;
+    std::int32_t value = 0, max = 0, min = 0, roundedValue = 0;
+    bool enabled = false;
+    std::int32_t theme = 0, textStyle = 0, orientations = 0, textAlignment = 0;
+    std::string text;
+    std::int32_t textEffectColor = 0, textEffect = 0, textForeColor = 0;
+    veltrano::Font textFont;
+    std::int32_t customColour1 = 0, customColour2 = 0;
+    Palette palette{};
+    bool operator==(const DrawInputs&) const = default;
+  };
+  DrawInputs drawInputs() const;
+
   void changed(std::string_view name);
   void drawBackgroundAndBar(std::int32_t fillLength);
   void drawCaption(double percent);
@@ -157,6 +176,9 @@ class ProgressBar {
   Palette drawnPalette_{};
   std::string drawnCaption_;
   CaptionPoint drawnCaptionAt_;
+  // The inputs of the last redraw; empty before the first and after a drawing on the surface
+  // from outside (the gradient methods on the control's own device context).
+  std::optional<DrawInputs> drawn_;
 };
 
 }  // namespace meridox
