@@ -14,7 +14,7 @@
 // share of the bare posts' on fresh connections (target: at least 0.5); `vs_keepalive` the
 // same against kept connections.
 
-#include <benchmark/benchmark.h>
+#include "bench/paired_rounds.h"
 #include <curl/curl.h>
 #include <unistd.h>
 
@@ -204,6 +204,14 @@ void BM_VbfTransactionVsBareCurl(benchmark::State& state) {
       break;
     }
   }
+  std::vector<double> ratio;
+  for (std::size_t i = 0; i < std::min(vbf.size(), curlFresh.size()); ++i) ratio.push_back(vbf[i] / curlFresh[i]);
+  std::printf("\nmicroseconds, median [min..max] of %zu turns: VBF transaction %s, bare post %s, bare post on a kept"
+              " connection %s; VBF / bare post %s\n",
+              vbf.size(), bench::formatSpread(bench::spreadOf(vbf)).c_str(),
+              bench::formatSpread(bench::spreadOf(curlFresh)).c_str(),
+              bench::formatSpread(bench::spreadOf(curlKept)).c_str(),
+              bench::formatSpread(bench::spreadOf(ratio), "%.2f").c_str());
   const double v = median(vbf), f = median(curlFresh), k = median(curlKept);
   state.counters["vbf_us"] = v;
   state.counters["curl_us"] = f;

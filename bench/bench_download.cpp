@@ -1,159 +1,224 @@
-// Download throughput and memory of DN over loopback, beside curl fetching the same file in the
-// same run.
+// The whole update run beside the standard tools doing the same work, on the project's server.
 //
-// A 256 MiB file is served from this process by a small file server on 127.0.0.1 (generated
-// bytes, never held whole in memory). BM_CurlBaseline runs `curl -o` on it; BM_DNDownload runs
-// GetFileInformation + DownLoad with CHUNK 65,536 and with the default 512. Each DN figure
-// carries `vs_curl`, its throughput as a share of curl's measured just before (target: at least
-// 0.9 at 64 KiB chunks), and `peak_MiB`, the process's peak resident memory during the run
-// (VmHWM, reset before each run; target: under 64 MiB). curl's own peak is its maxrss.
+// A sample installation (tests/updater/update_site) with one product whose one file differs
+// from the server's: meridox.exe runs in automatic mode ("TARVIC,/bin/true", offscreen), asks
+// the query service for the catalogue and the file list, downloads the file, places it and
+// records its version. The baseline, in paired rounds with the order alternating, is
+// `curl -s -o F URL` followed by `sync --data F` (the updater makes its file durable before
+// it replaces the installed one). Figures: the run's wall time over the tools' at 32 MiB and
+// 512 MiB (targets >= 0.9 of their speed at 512 MiB, >= 0.6 at 32 MiB, that is a time ratio
+// of at most 1.11 and 1.67), each side's peak memory, and the time from the start of the
+// process to its first request, beside curl's own, against a listener of this program.
 
-#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <random>
 #include <string>
+#include <vector>
 
-#include "platform/ui/scripted_ui.h"
-#include "tests/support/http_test_server.h"
-#include "updater/download_control.h"
+#include "bench/paired_rounds.h"
+#include "support/test_support.h"
+#include "tests/updater/update_site.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr std::uint64_t kFileBytes = 256ull * 1024 * 1024;
+namespace stdfs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
-struct Fixture {
-  veltrano::test::FileServer server;
-  std::filesystem::path dir;
-  Fixture() {
-    server.addGeneratedFile("/big.bin", kFileBytes);
-    dir = std::filesystem::temp_directory_path() / ("bench-download-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-  }
-  ~Fixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+struct Child {
+  bool ok = false;
+  double seconds = 0;
+  double peakMiB = 0;
 };
 
-Fixture& fixture() {
-  static Fixture f;
-  return f;
+// Runs a program to its end in `dir` (empty: here); wall time and peak resident memory.
+Child runProgram(const std::vector<std::string>& args, const stdfs::path& dir = {}) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const auto start = Clock::now();
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return {};
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  Child c;
+  c.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  c.peakMiB = usage.ru_maxrss / 1024.0;
+  return c;
 }
 
-double g_curlBytesPerSecond = 0;
-
-void resetPeakMemory() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double peakMemoryMiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  }
-  return 0;
-}
-
-class Outcome : public meridox::DNEvents {
+// One installation with two products of one file each, SMALL.BIN of 32 MiB and LARGE.BIN of
+// 512 MiB, both newer on the server than recorded.
+class Site {
  public:
-  bool complete = false;
-  std::string error;
-  void DLComplete() override { complete = true; }
-  void DLError(std::string& s) override { error = s; }
+  Site() {
+    for (const auto& [key, bytes] : {std::pair{"SMALL", 32ull << 20}, std::pair{"LARGE", 512ull << 20}}) {
+      bytes_[key] = bytes;
+      site_.product(key, key, "화물 관리");
+      site_.install(key);
+      site_.file({.productcode = key, .productkey = key, .filename = std::string(key) + ".BIN", .version = "2"}, nullptr);
+      writeRandom(site_.root() / "data" / "files" / "FILES" / key / (std::string(key) + ".BIN"), bytes);
+    }
+    stdfs::copy_file(veltrano::test::builtProgram("updater/meridox"), site_.programFolder() / "meridox.exe");
+  }
+
+  void updaterRun(benchmark::State& state, const std::string& key) {
+    measure(state, key, [&] {
+      site_.record(key, key + ".BIN", "1");
+      const stdfs::path target = site_.appFolder(key) / (key + ".BIN");
+      stdfs::remove(target);
+      Child c = runProgram({"./meridox.exe", key + ",/bin/true"}, site_.programFolder());
+      std::error_code ec;
+      if (stdfs::file_size(target, ec) != bytes_[key] || site_.recorded(key, key + ".BIN") != "2") c.ok = false;
+      return c;
+    });
+  }
+
+  void toolsRun(benchmark::State& state, const std::string& key) {
+    const std::string out = (site_.root() / "curl.bin").string();
+    const std::string url = "http://" + site_.host() + "/FILES/" + key + "/" + key + ".BIN";
+    measure(state, key, [&] {
+      stdfs::remove(out);
+      Child curl = runProgram({"curl", "-s", "-o", out, url});
+      std::error_code ec;
+      if (!curl.ok || stdfs::file_size(out, ec) != bytes_[key]) return Child{};
+      const Child sync = runProgram({"sync", "--data", out});
+      curl.seconds += sync.seconds;
+      curl.ok = sync.ok;
+      return curl;
+    });
+  }
+
+ private:
+  static void writeRandom(const stdfs::path& path, std::uint64_t bytes) {
+    stdfs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    std::mt19937_64 random(7);
+    std::vector<std::uint64_t> block(1 << 17);
+    for (std::uint64_t written = 0; written < bytes; written += block.size() * 8) {
+      for (auto& w : block) w = random();
+      out.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(std::min<std::uint64_t>(block.size() * 8, bytes - written)));
+    }
+  }
+
+  template <typename Run>
+  void measure(benchmark::State& state, const std::string& key, Run run) {
+    double peak = 0;
+    for (auto _ : state) {
+      const Child c = run();
+      if (!c.ok) return state.SkipWithError("the run failed");
+      state.SetIterationTime(c.seconds);
+      peak = std::max(peak, c.peakMiB);
+    }
+    state.counters["peak_MiB"] = peak;
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes_[key]));
+  }
+
+  meridox::testing::UpdateSite site_;
+  std::map<std::string, std::uint64_t> bytes_;
 };
 
-void BM_CurlBaseline(benchmark::State& state) {
-  Fixture& f = fixture();
-  const std::string url = f.server.url("/big.bin");
-  const std::string out = (f.dir / "curl.bin").string();
-  double maxRssMiB = 0;
-  for (auto _ : state) {
-    const char* argv[] = {"curl", "-s", "-o", out.c_str(), url.c_str(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-      state.SkipWithError("curl cannot be started");
-      return;
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::filesystem::file_size(out) != kFileBytes) {
-      state.SkipWithError("curl failed");
-      return;
-    }
-    maxRssMiB = std::max(maxRssMiB, usage.ru_maxrss / 1024.0);
+// Time from the start of a program until it connects to a listener of ours; the program is
+// then ended. The query host points at the listener, so the updater's first request comes here.
+double untilFirstConnection(const std::vector<std::string>& args, const stdfs::path& dir, int listener,
+                            const std::string& queryHost) {
+  std::vector<std::string> envText;
+  for (char** e = environ; *e; ++e)
+    if (std::string(*e).rfind("VELTRANO_QUERY_HOST=", 0) != 0) envText.emplace_back(*e);
+  envText.push_back("VELTRANO_QUERY_HOST=" + queryHost);
+  std::vector<char*> envp;
+  for (std::string& e : envText) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const auto start = Clock::now();
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  pollfd p{listener, POLLIN, 0};
+  double seconds = -1;
+  if (poll(&p, 1, 10000) == 1) {
+    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const int c = accept(listener, nullptr, nullptr);
+    if (c >= 0) close(c);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
-  state.counters["peak_MiB"] = maxRssMiB;
-  state.counters["rate"] = benchmark::Counter(static_cast<double>(state.iterations() * kFileBytes),
-                                              benchmark::Counter::kIsRate);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return seconds;
 }
 
-void BM_DNDownload(benchmark::State& state) {
-  Fixture& f = fixture();
-  veltrano::ui::ScriptedUi ui;
-  veltrano::ui::ScopedUi scoped(ui);
-  const std::string out = (f.dir / "dn.bin").string();
-  double peak = 0;
-  for (auto _ : state) {
-    resetPeakMemory();
-    Outcome outcome;
-    meridox::DN dn;
-    dn.InitProperties();
-    dn.setEvents(&outcome);
-    dn.setCHUNK(static_cast<std::int32_t>(state.range(0)));
-    dn.setUrl(f.server.url("/big.bin"));
-    dn.setSaveLocation(out);
-    dn.GetFileInformation();
-    dn.DownLoad();
-    if (!outcome.complete || std::filesystem::file_size(out) != kFileBytes) {
-      state.SkipWithError(("DN failed: " + outcome.error).c_str());
-      return;
-    }
-    peak = std::max(peak, peakMemoryMiB());
-  }
-  const double bytes = static_cast<double>(state.iterations() * kFileBytes);
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-  state.counters["peak_MiB"] = peak;
-  state.counters["rate"] = benchmark::Counter(bytes, benchmark::Counter::kIsRate);
-  state.counters["chunks"] = static_cast<double>(kFileBytes) / static_cast<double>(state.range(0));
+int listenOnLoopback(int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    return -1;
+  port = ntohs(a.sin_port);
+  return fd;
 }
-
-// `vs_curl` needs both rates in hand, so it is worked out by the reporter below.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    std::vector<Run> copy = runs;
-    for (auto& run : copy) {
-      auto rate = run.counters.find("rate");
-      if (rate == run.counters.end()) continue;
-      const double bytesPerSecond = rate->second.value;  // already divided by the run's time
-      if (run.run_name.function_name == "BM_CurlBaseline") g_curlBytesPerSecond = bytesPerSecond;
-      else if (g_curlBytesPerSecond > 0) run.counters["vs_curl"] = bytesPerSecond / g_curlBytesPerSecond;
-      run.counters["MiB_per_s"] = bytesPerSecond / (1024.0 * 1024.0);
-      run.counters.erase("rate");
-    }
-    ConsoleReporter::ReportRuns(copy);
-  }
-};
 
 }  // namespace
 
-BENCHMARK(BM_CurlBaseline)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DNDownload)->Arg(65536)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DNDownload)->Arg(512)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static Site site;
+
+  bench::Paired p32("update_run_32MiB", "meridox run", "curl + sync", bench::Clock::Wall, "<= 1.67");
+  p32.add(7, [](benchmark::State& s) { site.updaterRun(s, "SMALL"); }, [](benchmark::State& s) { site.toolsRun(s, "SMALL"); },
+          1, true);
+  bench::Paired p512("update_run_512MiB", "meridox run", "curl + sync", bench::Clock::Wall, "<= 1.11");
+  p512.add(5, [](benchmark::State& s) { site.updaterRun(s, "LARGE"); }, [](benchmark::State& s) { site.toolsRun(s, "LARGE"); },
+           1, true);
+
+  // Start to first request, against a listener that never answers.
+  static int port = 0;
+  static const int listener = listenOnLoopback(port);
+  static const std::string listenerHost = "127.0.0.1:" + std::to_string(port);
+  bench::Paired first("start_to_first_request", "meridox", "curl", bench::Clock::Wall, "meridox <= 25 ms");
+  auto timed = [](std::vector<std::string> args, stdfs::path dir) {
+    return [args, dir](benchmark::State& state) {
+      for (auto _ : state) {
+        const double t = untilFirstConnection(args, dir, listener, listenerHost);
+        if (t < 0) return state.SkipWithError("no connection came");
+        state.SetIterationTime(t);
+      }
+    };
+  };
+  first.add(9, timed({"./meridox", "SMALL,/bin/true"}, veltrano::test::builtProgram("updater")),
+            timed({"curl", "-s", "http://" + listenerHost + "/"}, {}), 3, true);
+  return bench::runPaired(argc, argv);
 }

@@ -3,7 +3,7 @@
 // the same run. Reports
 // the time ratio and the peak heap memory of each (counted by the global allocator below).
 
-#include <benchmark/benchmark.h>
+#include "bench/paired_rounds.h"
 
 #include <atomic>
 #include <cstdio>
@@ -63,7 +63,6 @@ const veltrano::ado::RecordsetPtr& table() {
   return rs;
 }
 
-double gridSeconds = 0, copySeconds = 0;
 long long gridPeak = 0, copyPeak = 0;
 
 void BM_SpreadDisplay(benchmark::State& state) {
@@ -99,16 +98,6 @@ void BM_CopyToStrings(benchmark::State& state) {
   state.counters["peak_MB"] = static_cast<double>(copyPeak) / 1e6;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_name.function_name == "BM_SpreadDisplay") gridSeconds = r.GetAdjustedRealTime();
-      if (r.run_name.function_name == "BM_CopyToStrings") copySeconds = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 }  // namespace
 
@@ -119,19 +108,15 @@ void operator delete[](void* p) noexcept { release(p); }
 void operator delete(void* p, std::size_t) noexcept { release(p); }
 void operator delete[](void* p, std::size_t) noexcept { release(p); }
 
-BENCHMARK(BM_SpreadDisplay)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_CopyToStrings)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
   table();  // built once, outside the measurements
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  if (copySeconds > 0 && gridSeconds > 0) {
-    std::printf("SpreadDisplay / plain copy: time %.2fx, peak memory %.2fx (%.1f MB / %.1f MB)\n",
-                gridSeconds / copySeconds, copyPeak > 0 ? static_cast<double>(gridPeak) / static_cast<double>(copyPeak) : 0.0,
-                static_cast<double>(gridPeak) / 1e6, static_cast<double>(copyPeak) / 1e6);
-  }
-  benchmark::Shutdown();
-  return 0;
+  bench::Paired pair("spread_display", "SpreadDisplay", "plain copy to strings", bench::Clock::Wall);
+  pair.add(5, BM_SpreadDisplay, BM_CopyToStrings, 1);
+  const int rc = bench::runPaired(argc, argv);
+  if (copyPeak > 0)
+    std::printf("SpreadDisplay / plain copy, peak memory: %.2fx (%.1f MB / %.1f MB)\n",
+                static_cast<double>(gridPeak) / static_cast<double>(copyPeak), static_cast<double>(gridPeak) / 1e6,
+                static_cast<double>(copyPeak) / 1e6);
+  return rc;
 }

@@ -2,11 +2,9 @@
 // plain fill of the same surface in the same run, both in CPU time. Each Value let redraws
 // everything: window shape, palette, four gradients, outline and the caption's text outputs.
 // The ratio printed at the end is the cost of one full redraw in plain fills.
-#include <benchmark/benchmark.h>
+#include "bench/paired_rounds.h"
 
 #include <cstdio>
-#include <map>
-#include <set>
 #include <string>
 
 #include "platform/gdi/qt_bridge.h"
@@ -36,7 +34,6 @@ void BM_PlainFill(benchmark::State& state) {
   }
   state.counters["per_second"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_PlainFill);
 
 void fullRedraw(benchmark::State& state, int effect) {
   QuietSite site;
@@ -55,53 +52,17 @@ void fullRedraw(benchmark::State& state, int effect) {
 
 // Shadow: two text outputs, the updater's own setting of the bar.
 void BM_FullRedraw(benchmark::State& state) { fullRedraw(state, 5); }
-BENCHMARK(BM_FullRedraw);
 
 // Outline: the most text outputs (five).
 void BM_FullRedrawOutlineEffect(benchmark::State& state) { fullRedraw(state, 4); }
-BENCHMARK(BM_FullRedrawOutlineEffect);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // One figure per benchmark (CPU time, steadier than wall time on a shared machine): the
-    // median when repetitions are asked for, else the run.
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const std::string name = r.run_name.function_name;
-      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
-        seconds_[name] = r.GetAdjustedCPUTime();
-        medians_.insert(name);
-      } else if (r.run_type == Run::RT_Iteration && medians_.count(name) == 0) {
-        seconds_[name] = r.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double time(const std::string& name) const {
-    auto it = seconds_.find(name);
-    return it == seconds_.end() ? 0 : it->second;
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-  std::set<std::string> medians_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  gdi::ensureGuiApplication();
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  const double fill = reporter.time("BM_PlainFill");
-  for (const char* name : {"BM_FullRedraw", "BM_FullRedrawOutlineEffect"}) {
-    const double redraw = reporter.time(name);
-    if (fill > 0 && redraw > 0)
-      std::printf("%s / BM_PlainFill = %.1f (one full redraw costs %.1f plain fills of the surface)\n", name,
-                  redraw / fill, redraw / fill);
-  }
-  benchmark::Shutdown();
-  return 0;
+  bench::Paired shadow("progress_bar_redraw", "full redraw (shadow)", "plain fill", bench::Clock::Cpu);
+  shadow.add(7, BM_FullRedraw, BM_PlainFill);
+  bench::Paired outline("progress_bar_redraw_outline", "full redraw (outline)", "plain fill", bench::Clock::Cpu);
+  outline.add(7, BM_FullRedrawOutlineEffect, BM_PlainFill);
+  return bench::runPaired(argc, argv);
 }

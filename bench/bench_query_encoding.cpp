@@ -3,7 +3,7 @@
 // (what any encoding of the request must at least do). The counter vs_bare_hex is the time of
 // one encoding (or decoding) over the time of that bare transformation, both measured here.
 
-#include <benchmark/benchmark.h>
+#include "bench/paired_rounds.h"
 
 #include <algorithm>
 #include <chrono>
@@ -85,8 +85,11 @@ void BM_Decode(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_BareHex)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bench::Paired encode("keyed_hex_1MB_sql", "encode", "bare hex", bench::Clock::Cpu);
+  encode.add(7, BM_Encode, BM_BareHex);
+  bench::Paired decode("keyed_hex_1MB_sql_decode", "decode", "bare hex", bench::Clock::Cpu);
+  decode.add(7, BM_Decode, BM_BareHex);
+  return bench::runPaired(argc, argv);
+}

@@ -1,21 +1,20 @@
-// Recordset persistence against pugixml on the same text, in the same run:
-//  - loading a 100,000-row, 8-field rowset (target: at most twice a bare pugixml parse with
-//    parse_default), shown as the counter vs_bare_parse (thread CPU time against CPU time);
+// Recordset persistence against pugixml on the same text, in paired rounds, CPU time:
+//  - loading a 100,000-row, 8-field rowset against a bare pugixml parse with parse_default
+//    (target: at most twice its time);
 //  - peak memory of each, counted by an allocator that sees every C++ and pugixml allocation
 //    of the process (peak_MB), and what the loaded recordset keeps (held_MB);
-//  - saving the recordset against pugixml saving its parsed document (vs_pugixml_save).
+//  - saving the recordset against pugixml saving its parsed document.
 
-#include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <pugixml.hpp>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "bench/paired_rounds.h"
 #include "platform/ado/recordset.h"
 
 // ---- counting allocator ----
@@ -117,18 +116,6 @@ const std::string& document() {
   return text;
 }
 
-// CPU time of this thread spent in `f`: the ratios stay meaningful on a busy machine.
-double secondsOf(auto&& f) {
-  auto now = [] {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-  };
-  const double t0 = now();
-  f();
-  return now() - t0;
-}
-
 void bareParse(const std::string& text) {
   pugi::xml_document doc;
   const pugi::xml_parse_result r = doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
@@ -142,16 +129,6 @@ void load(const std::string& text) {
   benchmark::DoNotOptimize(rs.RecordCount());
 }
 
-// The bare parse, timed the same way as the load (best of a few runs).
-double bareParseSeconds() {
-  static const double seconds = [] {
-    double best = 1e9;
-    for (int i = 0; i < 5; ++i) best = std::min(best, secondsOf([] { bareParse(document()); }));
-    return best;
-  }();
-  return seconds;
-}
-
 void BM_BareParse_PugixmlDefault(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) bareParse(text);
@@ -162,60 +139,52 @@ void BM_BareParse_PugixmlDefault(benchmark::State& state) {
 
 void BM_RecordsetLoad(benchmark::State& state) {
   const std::string& text = document();
-  const double baseline = bareParseSeconds();
-  double total = 0;
-  for (auto _ : state) total += secondsOf([&] { load(text); });
+  for (auto _ : state) load(text);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
-  state.counters["vs_bare_parse"] = total / static_cast<double>(state.iterations()) / baseline;
   state.counters["peak_MB"] = peakMegabytes([&] { load(text); });
   Recordset held;
   held.OpenXml(text);
   state.counters["held_MB"] = static_cast<double>(held.memoryBytes()) / (1024.0 * 1024.0);
 }
 
-void BM_RecordsetSave(benchmark::State& state) {
+struct StringWriter : pugi::xml_writer {
+  std::string out;
+  void write(const void* data, std::size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+// Baseline of the save: pugixml writing the document it parsed from the same text.
+void BM_PugixmlSave(benchmark::State& state) {
   const std::string& text = document();
-  Recordset rs;
-  rs.OpenXml(text);
-  // Baseline: pugixml writing the document it parsed from the same text.
   pugi::xml_document doc;
   doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
-  struct StringWriter : pugi::xml_writer {
-    std::string out;
-    void write(const void* data, std::size_t size) override { out.append(static_cast<const char*>(data), size); }
-  };
-  double baseline = 1e9;
-  for (int i = 0; i < 3; ++i)
-    baseline = std::min(baseline, secondsOf([&] {
-                          StringWriter w;
-                          doc.save(w, "\t", pugi::format_raw, pugi::encoding_utf8);
-                          benchmark::DoNotOptimize(w.out.size());
-                        }));
-  double total = 0;
+  for (auto _ : state) {
+    StringWriter w;
+    doc.save(w, "\t", pugi::format_raw, pugi::encoding_utf8);
+    benchmark::DoNotOptimize(w.out.size());
+  }
+}
+
+void BM_RecordsetSave(benchmark::State& state) {
+  Recordset rs;
+  rs.OpenXml(document());
   std::size_t size = 0;
   for (auto _ : state) {
-    total += secondsOf([&] {
-      const std::string saved = rs.SaveXml();
-      size = saved.size();
-      benchmark::DoNotOptimize(saved.data());
-    });
+    const std::string saved = rs.SaveXml();
+    size = saved.size();
+    benchmark::DoNotOptimize(saved.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
-  state.counters["vs_pugixml_save"] = total / static_cast<double>(state.iterations()) / baseline;
   state.counters["output_MB"] = static_cast<double>(size) / (1024.0 * 1024.0);
 }
 
 }  // namespace
 
-BENCHMARK(BM_BareParse_PugixmlDefault)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RecordsetLoad)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RecordsetSave)->Unit(benchmark::kMillisecond);
-
 int main(int argc, char** argv) {
   pugi::set_memory_management_functions(countedAlloc, countedFree);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  document();  // made once, before the first round
+  bench::Paired load("recordset_load", "Recordset load", "bare pugixml parse", bench::Clock::Cpu, "<= 2");
+  load.add(7, BM_RecordsetLoad, BM_BareParse_PugixmlDefault);
+  bench::Paired save("recordset_save", "Recordset save", "pugixml save", bench::Clock::Cpu);
+  save.add(7, BM_RecordsetSave, BM_PugixmlSave);
+  return bench::runPaired(argc, argv);
 }

@@ -3,14 +3,13 @@
 // row in the same store file (statement prepared once, step and reset per read).
 // Target: GetRegistry reaches at least half the bare rate. The ratio is printed at the end.
 
-#include <benchmark/benchmark.h>
+#include "bench/paired_rounds.h"
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -73,7 +72,6 @@ void BM_GetRegistry(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_GetRegistry);
 
 void BM_BareSqlitePointSelect(benchmark::State& state) {
   sqlite3* db = nullptr;
@@ -109,31 +107,12 @@ void BM_BareSqlitePointSelect(benchmark::State& state) {
   sqlite3_close(db);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_BareSqlitePointSelect);
 
-// Prints the usual table and keeps the rates for the ratio.
-class RateReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs) {
-      auto it = r.counters.find("items_per_second");
-      if (it != r.counters.end() && !r.error_occurred) rates[r.run_name.function_name] = it->second.value;
-    }
-  }
-  std::map<std::string, double> rates;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RateReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  const double ours = reporter.rates["BM_GetRegistry"], bare = reporter.rates["BM_BareSqlitePointSelect"];
-  if (ours > 0 && bare > 0)
-    std::printf("\nGetRegistry / bare SQLite point select: %.2f (target: at least 0.50)\n", ours / bare);
-  benchmark::Shutdown();
-  return 0;
+  bench::Paired pair("registry_read", "GetRegistry", "bare SQLite point select", bench::Clock::Cpu, "<= 2");
+  pair.add(7, BM_GetRegistry, BM_BareSqlitePointSelect);
+  return bench::runPaired(argc, argv);
 }

@@ -229,6 +229,10 @@ void ProgressBar::PBSCustomeColor2(std::int32_t v) {
 void ProgressBar::GradientTwoColour(std::int32_t ObjectHDC, std::int32_t Direction, std::int32_t StartColor,
                                     std::int32_t EndColor, std::int32_t Left, std::int32_t Top, std::int32_t Width,
                                     std::int32_t Height) {
+  if (ObjectHDC == hDC()) {
+    drawn();  // what the properties show lies under what is drawn now
+    drawn_.reset();
+  }
   meridox::GradientTwoColour(ObjectHDC, Direction, StartColor, EndColor, Left, Top, Width, Height);
 }
 
@@ -236,6 +240,10 @@ Variant ProgressBar::DrawGradientFourColour(std::int32_t ObjectHDC, std::int32_t
                                             std::int32_t Width, std::int32_t Height, std::int32_t TopLeftColour,
                                             std::int32_t TopRightColour, std::int32_t BottomLeftColour,
                                             std::int32_t BottomRightColour) {
+  if (ObjectHDC == hDC()) {
+    drawn();
+    drawn_.reset();
+  }
   meridox::DrawGradientFourColour(ObjectHDC, Left, Top, Width, Height, TopLeftColour, TopRightColour,
                                   BottomLeftColour, BottomRightColour);
   return Variant();
@@ -243,7 +251,25 @@ Variant ProgressBar::DrawGradientFourColour(std::int32_t ObjectHDC, std::int32_t
 
 // ---- drawing -------------------------------------------------------------------------------
 
+ProgressBar::DrawInputs ProgressBar::drawInputs() const {
+  return {surface_.width(), surface_.height(), value_, max_, min_, roundedValue_, enabled_, theme_, textStyle_,
+          orientations_, textAlignment_, text_, textEffectColor_, textEffect_, textForeColor_, textFont_,
+          customColour1_, customColour2_, palette_};
+}
+
 void ProgressBar::Redraw() {
+  if (onRedrawn_) draw();
+  else redrawPending_ = true;
+}
+
+const ProgressBar& ProgressBar::drawn() const {
+  if (redrawPending_) const_cast<ProgressBar*>(this)->draw();
+  return *this;
+}
+
+void ProgressBar::draw() {
+  redrawPending_ = false;
+  if (drawn_ == drawInputs()) return;
   const int sw = surface_.width();
   const int sh = surface_.height();
 
@@ -285,6 +311,7 @@ void ProgressBar::Redraw() {
   drawnCaptionAt_ = {};
   step([&] { drawCaption(percent); });
 
+  drawn_ = drawInputs();  // after the palette was filled, so that an unchanged control compares equal
   if (onRedrawn_) onRedrawn_();
 }
 

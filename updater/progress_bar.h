@@ -8,13 +8,18 @@
 // window shape. A host shows them (ProgressBarWidget for Qt) and passes resizes in.
 //
 // Every let stores the value after the range rules, tells the site the property changed (under
-// the property's own name) and redraws the whole control; a resize redraws too. After each
-// redraw the on-redrawn callback runs (the widget updates its mask and repaints from it); it
-// may read the control but must not set properties. Nothing moves Value but its let.
+// the property's own name) and redraws the whole control; a resize redraws too. A redraw whose
+// inputs (every property, the size and the palette) equal those of the last one is skipped: its
+// pixels are on the surface already. A control that no host shows (no on-redrawn callback, as
+// in an unattended run) draws when its pixels, shape or caption are first asked for, so a run
+// that never looks at them does not load fonts. After each redraw the on-redrawn callback runs
+// (the widget updates its mask and repaints from it); it may read the control but must not set
+// properties. Nothing moves Value but its let.
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -111,20 +116,40 @@ class ProgressBar {
 
   // The drawing surface, its device-context handle, and the window shape of the last redraw.
   std::int32_t hDC() const { return static_cast<std::int32_t>(surface_.hdc()); }
-  const veltrano::gdi::Surface& surface() const { return surface_; }
-  const veltrano::gdi::Region& windowRegion() const { return windowRegion_; }
+  const veltrano::gdi::Surface& surface() const { return drawn().surface_; }
+  const veltrano::gdi::Region& windowRegion() const { return drawn().windowRegion_; }
   // The palette of the last redraw as drawn (greyed when disabled).
-  const Palette& drawnPalette() const { return drawnPalette_; }
+  const Palette& drawnPalette() const { return drawn().drawnPalette_; }
   // The caption of the last redraw and where it stood; empty when none was drawn.
-  const std::string& drawnCaption() const { return drawnCaption_; }
-  CaptionPoint drawnCaptionAt() const { return drawnCaptionAt_; }
+  const std::string& drawnCaption() const { return drawn().drawnCaption_; }
+  CaptionPoint drawnCaptionAt() const { return drawn().drawnCaptionAt_; }
 
   void setOnRedrawn(std::function<void()> callback) { onRedrawn_ = std::move(callback); }
 
-  // Draws everything again (what every let and resize do).
+  // Draws everything again (what every let and resize do), unless nothing it draws from has
+  // changed since the last redraw; without a host showing it, when the pixels are asked for.
   void Redraw();
 
  private:
+  void draw();
+  // This control after a put-off redraw is done: the pixels and the caption are a cache of the
+  // properties, so reading them may fill it.
+  const ProgressBar& drawn() const;
+  // Everything a redraw draws from; two redraws from equal inputs give the same pixels.
+  struct DrawInputs {
+    int width = 0, height = 0;
+    std::int32_t value = 0, max = 0, min = 0, roundedValue = 0;
+    bool enabled = false;
+    std::int32_t theme = 0, textStyle = 0, orientations = 0, textAlignment = 0;
+    std::string text;
+    std::int32_t textEffectColor = 0, textEffect = 0, textForeColor = 0;
+    veltrano::Font textFont;
+    std::int32_t customColour1 = 0, customColour2 = 0;
+    Palette palette{};
+    bool operator==(const DrawInputs&) const = default;
+  };
+  DrawInputs drawInputs() const;
+
   void changed(std::string_view name);
   void drawBackgroundAndBar(std::int32_t fillLength);
   void drawCaption(double percent);
@@ -157,6 +182,10 @@ class ProgressBar {
   Palette drawnPalette_{};
   std::string drawnCaption_;
   CaptionPoint drawnCaptionAt_;
+  // The inputs of the last redraw; empty before the first and after a drawing on the surface
+  // from outside (the gradient methods on the control's own device context).
+  std::optional<DrawInputs> drawn_;
+  bool redrawPending_ = false;
 };
 
 }  // namespace meridox

@@ -1,6 +1,12 @@
 #include "platform/fs/fs.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/deploy/deploy.h"
@@ -20,15 +26,56 @@ std::vector<Fault> g_faults;
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Finds an entry of `dir` whose name equals `name` without regard to case.
-stdfs::path matchCase(const stdfs::path& dir, const std::string& name) {
-  std::error_code ec;
-  if (stdfs::exists(dir / name, ec)) return dir / name;
-  const std::string wanted = text::UCase(name);
-  for (const auto& entry : stdfs::directory_iterator(dir, ec)) {
-    if (text::UCase(entry.path().filename().string()) == wanted) return entry.path();
+// Listings of folders, kept so that a name whose case differs from the one on disk is found
+// without reading the folder again. A listing is used while the folder's modification time is
+// the one it was read at, and the listing was read later than that time by more than the
+// granularity of file timestamps (the kernel's coarse clock): a change made within the same
+// tick as the listing would not move the time. Every change made through this module drops the
+// listing of the folder it changed at once.
+struct Listing {
+  std::unordered_map<std::string, std::string> byUpperName;  // the first entry of each spelling
+  timespec modified{};
+  bool trusted = false;  // read after the tick of `modified` had passed
+};
+std::mutex g_listingsMutex;
+std::unordered_map<std::string, Listing> g_listings;
+
+long long nanoseconds(const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; }
+
+long long timestampGranularityNs() {
+  static const long long ns = [] {
+    timespec res{};
+    long long coarse = clock_getres(CLOCK_REALTIME_COARSE, &res) == 0 ? nanoseconds(res) : 0;
+    return std::max(coarse, 10'000'000LL);
+  }();
+  return ns;
+}
+
+void forgetListing(const stdfs::path& folder) {
+  std::lock_guard lock(g_listingsMutex);
+  g_listings.erase(folder.string());
+}
+
+// The entry of `dir` (which exists, with status `dirStat`) whose name equals `name` without
+// regard to case, or "" when there is none.
+std::string matchCase(const stdfs::path& dir, const struct stat& dirStat, const std::string& name) {
+  std::lock_guard lock(g_listingsMutex);
+  Listing& listing = g_listings[dir.string()];
+  const bool current = listing.trusted && nanoseconds(listing.modified) == nanoseconds(dirStat.st_mtim);
+  if (!current) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    listing.byUpperName.clear();
+    listing.modified = dirStat.st_mtim;
+    listing.trusted = nanoseconds(now) - nanoseconds(dirStat.st_mtim) > timestampGranularityNs();
+    std::error_code ec;
+    for (const auto& entry : stdfs::directory_iterator(dir, ec)) {
+      std::string real = entry.path().filename().string();
+      listing.byUpperName.emplace(text::UCase(real), std::move(real));
+    }
   }
-  return dir / name;
+  auto it = listing.byUpperName.find(text::UCase(name));
+  return it == listing.byUpperName.end() ? std::string() : it->second;
 }
 
 [[noreturn]] void raise(int number, std::string_view what) {
@@ -60,7 +107,11 @@ stdfs::path driveFolder(char letter) {
   return stdfs::path("/nonexistent-drive-") += std::string(1, up);
 }
 
-stdfs::path toNative(std::string_view p) {
+namespace {
+
+// The native path of `p` (see toNative); `st` receives its status and the result says whether
+// it exists, so that callers testing existence need no second stat.
+bool resolve(std::string_view p, stdfs::path& out, struct stat& st) {
   stdfs::path base;
   std::size_t i = 0;
   if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
@@ -74,15 +125,15 @@ stdfs::path toNative(std::string_view p) {
     std::error_code ec;
     base = stdfs::current_path(ec);
   }
-  stdfs::path out = base;
+  std::vector<std::string> parts;
   std::string part;
   auto flush = [&] {
-    if (part.empty() || part == ".") {
-      part.clear();
-      return;
+    if (part == "..") {
+      if (parts.empty()) base = base.parent_path();
+      else parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
     }
-    if (part == "..") out = out.parent_path();
-    else out = matchCase(out, part);
     part.clear();
   };
   for (; i < p.size(); ++i) {
@@ -90,17 +141,60 @@ stdfs::path toNative(std::string_view p) {
     else part.push_back(p[i]);
   }
   flush();
+
+  // The spelling given, when it exists as it stands: one stat, the common case.
+  out = base;
+  for (const std::string& name : parts) out /= name;
+  if (::stat(out.c_str(), &st) == 0) return true;
+  if (parts.empty()) return false;
+  const stdfs::path literal = out;
+
+  // Otherwise the deepest folder that exists as spelled, then each further name matched
+  // without regard to case; from the first name that matches nothing, the spelling given.
+  std::size_t known = parts.size() - 1;
+  for (;; --known) {
+    out = base;
+    for (std::size_t k = 0; k < known; ++k) out /= parts[k];
+    if (::stat(out.c_str(), &st) == 0) break;
+    if (known == 0) {
+      out = literal;
+      return false;
+    }
+  }
+  for (std::size_t k = known; k < parts.size(); ++k) {
+    std::string real = S_ISDIR(st.st_mode) ? matchCase(out, st, parts[k]) : std::string();
+    if (real.empty()) {
+      for (; k < parts.size(); ++k) out /= parts[k];
+      return false;
+    }
+    out /= real;
+    if (::stat(out.c_str(), &st) != 0) {
+      for (++k; k < parts.size(); ++k) out /= parts[k];
+      return false;  // gone since the folder was listed
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+stdfs::path toNative(std::string_view p) {
+  stdfs::path out;
+  struct stat st {};
+  resolve(p, out, st);
   return out;
 }
 
 bool fileExists(std::string_view path) {
-  std::error_code ec;
-  return stdfs::is_regular_file(toNative(path), ec);
+  stdfs::path native;
+  struct stat st {};
+  return resolve(path, native, st) && S_ISREG(st.st_mode);
 }
 
 bool folderExists(std::string_view path) {
-  std::error_code ec;
-  return stdfs::is_directory(toNative(path), ec);
+  stdfs::path native;
+  struct stat st {};
+  return resolve(path, native, st) && S_ISDIR(st.st_mode);
 }
 
 std::uint64_t fileLength(std::string_view path) {
@@ -116,6 +210,7 @@ void createFolder(std::string_view path) {
   std::error_code ec;
   if (stdfs::exists(native, ec)) raise(err::kFileAlreadyExists, "CreateFolder");
   if (!stdfs::is_directory(native.parent_path(), ec)) raise(err::kPathNotFound, "CreateFolder");
+  forgetListing(native.parent_path());
   if (!stdfs::create_directory(native, ec)) raise(errorOf(ec, err::kPathFileAccessError), "CreateFolder");
 }
 
@@ -124,6 +219,7 @@ void deleteFile(std::string_view path) {
   checkFault("delete", native);
   std::error_code ec;
   if (!stdfs::is_regular_file(native, ec)) raise(err::kFileNotFound, "Kill");
+  forgetListing(native.parent_path());
   if (!stdfs::remove(native, ec)) raise(errorOf(ec, err::kPermissionDenied), "Kill");
 }
 
@@ -134,6 +230,7 @@ void copyFile(std::string_view from, std::string_view to) {
   std::error_code ec;
   if (!stdfs::is_regular_file(src, ec)) raise(err::kFileNotFound, "FileCopy");
   if (!stdfs::is_directory(dst.parent_path(), ec)) raise(err::kPathNotFound, "FileCopy");
+  forgetListing(dst.parent_path());
   stdfs::copy_file(src, dst, stdfs::copy_options::overwrite_existing, ec);
   if (ec) raise(errorOf(ec, err::kPathFileAccessError), "FileCopy");
 }
@@ -142,6 +239,8 @@ void renameFile(std::string_view from, std::string_view to) {
   stdfs::path src = toNative(from), dst = toNative(to);
   checkFault("rename", src);
   std::error_code ec;
+  forgetListing(src.parent_path());
+  forgetListing(dst.parent_path());
   stdfs::rename(src, dst, ec);
   if (ec) raise(errorOf(ec, err::kPathFileAccessError), "Name");
 }

@@ -98,6 +98,9 @@ struct Surface::Impl {
   ColorRef text = RGB(0, 0, 0);
   Font font;
   mutable std::optional<QFont> qfont;  // made on first use, after the GUI application exists
+  mutable std::optional<QFontMetrics> metrics;  // of qfont, kept while the font is unchanged
+  mutable std::optional<std::string> extentText;  // the text of the last extent asked for, and its width
+  mutable int extentWidth = 0;
 
   bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < image.width() && y < image.height(); }
   const QFont* usableFont() const {
@@ -107,6 +110,12 @@ struct Surface::Impl {
       qfont->setStyleStrategy(QFont::NoAntialias);
     }
     return &*qfont;
+  }
+  const QFontMetrics* usableMetrics() const {
+    const QFont* f = usableFont();
+    if (f == nullptr) return nullptr;
+    if (!metrics) metrics.emplace(*f);
+    return &*metrics;
   }
 };
 
@@ -265,6 +274,8 @@ const Font& Surface::font() const { return impl_->font; }
 void Surface::setFont(const Font& font) {
   impl_->font = font;
   impl_->qfont.reset();
+  impl_->metrics.reset();
+  impl_->extentText.reset();
 }
 ColorRef Surface::textColor() const { return impl_->text; }
 void Surface::setTextColor(ColorRef c) { impl_->text = c; }
@@ -276,23 +287,26 @@ bool Surface::textOut(int x, int y, std::string_view text) {
   painter.setRenderHint(QPainter::TextAntialiasing, false);
   painter.setFont(*f);
   painter.setPen(QColor(GetRValue(impl_->text), GetGValue(impl_->text), GetBValue(impl_->text)));
-  const QFontMetrics fm(*f);
-  painter.drawText(QPoint(x, y + fm.ascent()), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  painter.drawText(QPoint(x, y + impl_->usableMetrics()->ascent()),
+                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   return true;
 }
 
 TextExtent Surface::textExtent(std::string_view text) const {
-  const QFont* f = impl_->usableFont();
-  if (f == nullptr) return {};
-  const QFontMetrics fm(*f);
-  return {fm.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))), fm.height()};
+  const QFontMetrics* fm = impl_->usableMetrics();
+  if (fm == nullptr) return {};
+  // A caption is measured once per change of its text, not on every redraw.
+  if (!impl_->extentText || *impl_->extentText != text) {
+    impl_->extentText = std::string(text);
+    impl_->extentWidth = fm->horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  }
+  return {impl_->extentWidth, fm->height()};
 }
 
 TextMetrics Surface::textMetrics() const {
-  const QFont* f = impl_->usableFont();
-  if (f == nullptr) return {};
-  const QFontMetrics fm(*f);
-  return {fm.ascent(), fm.descent(), fm.height()};
+  const QFontMetrics* fm = impl_->usableMetrics();
+  if (fm == nullptr) return {};
+  return {fm->ascent(), fm->descent(), fm->height()};
 }
 
 bool Surface::savePng(const std::string& path) const {

@@ -89,8 +89,11 @@ class Store {
     keyValue_ = std::make_unique<Statement>(
         db_, "SELECT k.id, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key=k.id AND v.fold=?3"
              " WHERE k.root=?1 AND k.fold=?2");
+    // Writing what a value holds already changes nothing, so it costs no log frame and no sync.
     setValue_ = std::make_unique<Statement>(
-        db_, "INSERT OR REPLACE INTO vals(key, fold, name, type, data) VALUES(?1,?2,?3,?4,?5)");
+        db_, "INSERT INTO vals(key, fold, name, type, data) VALUES(?1,?2,?3,?4,?5) ON CONFLICT(key, fold) DO UPDATE"
+             " SET name=excluded.name, type=excluded.type, data=excluded.data WHERE name IS NOT excluded.name"
+             " OR type IS NOT excluded.type OR data IS NOT excluded.data");
     return ERROR_SUCCESS;
   }
 
@@ -102,6 +105,7 @@ class Store {
     setValue_.reset();
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
+    checkpointedChanges_ = 0;
   }
 
   sqlite3* db() { return db_; }
@@ -111,6 +115,13 @@ class Store {
   Statement& keyValue() { return *keyValue_; }
   Statement& setValue() { return *setValue_; }
   const std::string& path() const { return path_; }
+
+  void checkpointOwnWrites() {
+    const long long changes = sqlite3_total_changes64(db_);
+    if (changes == checkpointedChanges_) return;
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    checkpointedChanges_ = changes;
+  }
 
   // Runs `body` inside one write transaction (BEGIN IMMEDIATE waits out other writers).
   template <typename F>
@@ -165,6 +176,7 @@ class Store {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  long long checkpointedChanges_ = 0;  // total changes of this connection at its last checkpoint
   std::unique_ptr<Statement> findKey_, insertKey_, getValue_, keyValue_, setValue_;
 };
 
@@ -621,9 +633,10 @@ long RegFlushKey(HKEY key) {
   countCall(s);
   if (long f = takeFault(s, "flush")) return f;
   if (!resolve(s, key)) return ERROR_INVALID_HANDLE;
-  // Every write is already committed in its own transaction; make it durable in the main file.
+  // Every write is already committed in its own transaction; make this process's writes durable
+  // in the main file, once (a flush with nothing written since the last one syncs nothing).
   Store& st = store(s);
-  if (st.db()) sqlite3_wal_checkpoint_v2(st.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  if (st.db()) st.checkpointOwnWrites();
   return ERROR_SUCCESS;
 }
 

@@ -109,7 +109,7 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i) {
 
 template <typename Out>
 void encodeAnsi(std::string_view utf8, Out& out) {
-  const auto& t = tables();
+  const Cp949Tables* t = nullptr;  // built on the first character outside ASCII
   std::size_t i = 0;
   while (i < utf8.size()) {
     const auto b = static_cast<unsigned char>(utf8[i]);
@@ -118,8 +118,9 @@ void encodeAnsi(std::string_view utf8, Out& out) {
       ++i;
       continue;
     }
+    if (!t) t = &tables();
     char32_t cp = decodeUtf8(utf8, i);
-    std::uint16_t code = cp <= 0xFFFF ? t.fromUnicode[cp] : 0;
+    std::uint16_t code = cp <= 0xFFFF ? t->fromUnicode[cp] : 0;
     if (code == 0) {
       out.push_back(static_cast<typename Out::value_type>('?'));
     } else if (code > 0xFF) {
@@ -191,7 +192,7 @@ std::string toAnsiString(std::string_view utf8) {
 }
 
 std::string fromAnsi(std::span<const std::uint8_t> ansi) {
-  const auto& t = tables();
+  const Cp949Tables* t = nullptr;  // built on the first byte outside ASCII
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 2);
   std::size_t i = 0;
@@ -202,15 +203,16 @@ std::string fromAnsi(std::span<const std::uint8_t> ansi) {
       ++i;
       continue;
     }
+    if (!t) t = &tables();
     if (b >= 0x81 && b <= 0xFE && i + 1 < ansi.size()) {
-      char16_t u = t.toUnicode[static_cast<std::uint16_t>(b << 8 | ansi[i + 1])];
+      char16_t u = t->toUnicode[static_cast<std::uint16_t>(b << 8 | ansi[i + 1])];
       if (u != 0) {
         appendUtf8(out, u);
         i += 2;
         continue;
       }
     }
-    char16_t single = t.toUnicode[b];
+    char16_t single = t->toUnicode[b];
     appendUtf8(out, single != 0 ? char32_t{single} : kReplacement);
     ++i;
   }
@@ -223,7 +225,7 @@ std::string fromAnsi(std::string_view ansiBytes) {
 }
 
 std::size_t ansiByteLength(std::string_view utf8) {
-  const auto& t = tables();
+  const Cp949Tables* t = nullptr;  // built on the first character outside ASCII
   std::size_t n = 0;
   std::size_t i = 0;
   while (i < utf8.size()) {
@@ -232,8 +234,9 @@ std::size_t ansiByteLength(std::string_view utf8) {
       ++i;
       continue;
     }
+    if (!t) t = &tables();
     char32_t cp = decodeUtf8(utf8, i);
-    std::uint16_t code = cp <= 0xFFFF ? t.fromUnicode[cp] : 0;
+    std::uint16_t code = cp <= 0xFFFF ? t->fromUnicode[cp] : 0;
     n += code > 0xFF ? 2 : 1;
   }
   return n;

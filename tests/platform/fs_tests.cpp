@@ -37,6 +37,25 @@ TEST(WindowsPaths, SeparatorsDriveAndCase) {
   EXPECT_TRUE(fs::folderExists("C:\\Program Files\\Tarvic\\"));
 }
 
+// Lookups whose case differs use a kept listing of the folder: every change, made through this
+// module or behind its back, must show in the next lookup.
+TEST(WindowsPaths, KeptFolderListingsFollowEveryChange) {
+  DriveC c;
+  std::filesystem::create_directories(c.dir / "App");
+  test::writeFile(c.dir / "App" / "One.dll", "1");
+  EXPECT_TRUE(fs::fileExists("C:\\APP\\ONE.DLL"));
+  EXPECT_FALSE(fs::fileExists("C:\\APP\\TWO.DLL"));
+  test::writeFile(c.dir / "App" / "Two.dll", "2");  // not through fs, in the same tick
+  EXPECT_TRUE(fs::fileExists("C:\\APP\\TWO.DLL"));
+  fs::renameFile("C:\\app\\one.dll", "C:\\App\\Uno.dll");
+  EXPECT_EQ(fs::toNative("c:\\app\\UNO.DLL"), c.dir.path() / "App" / "Uno.dll");
+  EXPECT_FALSE(fs::fileExists("C:\\APP\\ONE.DLL"));
+  fs::deleteFile("C:\\APP\\uno.dll");
+  EXPECT_FALSE(fs::fileExists("C:\\APP\\UNO.DLL"));
+  std::filesystem::remove(c.dir / "App" / "Two.dll");
+  EXPECT_FALSE(fs::fileExists("C:\\app\\two.dll"));
+}
+
 TEST(WindowsPaths, NamePartsAndNativePaths) {
   EXPECT_EQ(fs::fileNamePart("C:\\a\\b/c.txt"), "c.txt");
   EXPECT_EQ(fs::folderPart("C:\\a\\b\\c.txt"), "C:\\a\\b");

@@ -158,7 +158,7 @@ TEST(ProgressBarProperties, EveryLetNotifiesUnderItsNameAndRedrawsEvenForOddValu
       {"Text", [&] { b.pb.Text("설치 중"); }},              {"TextEffectColor", [&] { b.pb.TextEffectColor(-1); }},
       {"TextEffect", [&] { b.pb.TextEffect(0); }},          {"TextForeColor", [&] { b.pb.TextForeColor(rgb(1, 2, 3)); }},
       {"TextFont", [&] { b.pb.TextFont(Font{"Verdana", 8}); }}, {"PBSCustomeColor1", [&] { b.pb.PBSCustomeColor1(255); }},
-      {"PBSCustomeColor2", [&] { b.pb.PBSCustomeColor2(65280); }}, {"Value", [&] { b.pb.Value(50); }},
+      {"PBSCustomeColor2", [&] { b.pb.PBSCustomeColor2(65280); }}, {"Value", [&] { b.pb.Value(51); }},
   };
   for (const auto& [name, let] : lets) {
     b.site.clear();
@@ -174,6 +174,27 @@ TEST(ProgressBarProperties, EveryLetNotifiesUnderItsNameAndRedrawsEvenForOddValu
   EXPECT_EQ(b.pb.TextEffectColor(), -1);
   EXPECT_EQ(b.pb.Text(), "설치 중");
   EXPECT_EQ(b.pb.TextFont().name, "Verdana");
+}
+
+// A let that changes nothing drawn still notifies, but its redraw is skipped: the download
+// handlers set TextStyle on every chunk. Drawing on the control's own device context from
+// outside makes the next redraw real again.
+TEST(ProgressBarProperties, ARedrawThatWouldGiveTheSamePixelsIsSkipped) {
+  Bar b;
+  b.pb.InitProperties();
+  b.pb.TextStyle(2);
+  const auto before = b.pb.surface().pixel(100, 12);
+  const int redraws = b.redraws;
+  b.site.clear();
+  b.pb.TextStyle(2);
+  b.pb.Value(b.pb.Value());
+  EXPECT_EQ(b.site.changes(), (std::vector<std::string>{"TextStyle", "Value"}));
+  EXPECT_EQ(b.redraws, redraws);
+  b.pb.GradientTwoColour(b.pb.hDC(), 1, rgb(0, 0, 0), rgb(0, 0, 0), 0, 0, 200, 24);
+  EXPECT_NE(b.pb.surface().pixel(100, 12), before);
+  b.pb.TextStyle(2);
+  EXPECT_EQ(b.redraws, redraws + 1);
+  EXPECT_EQ(b.pb.surface().pixel(100, 12), before);
 }
 
 TEST(ProgressBarProperties, ResizeRedrawsAtTheNewSize) {
