@@ -469,11 +469,15 @@ class Connection final : public Session {
   // The client reads slower than we send: wait until the socket takes more, for at most the
   // stall time. Only the connection waits; the thread serves others meanwhile.
   void waitWritable() {
+    // The wait's number tells a stall apart from a timer that expired just as the socket
+    // became writable (its handler is then already queued and cannot be cancelled).
+    const std::uint64_t wait = ++writeWaits_;
     timer_.expires_after(stallTime());
-    timer_.async_wait([self = self()](ErrorCode ec) {
-      if (!ec) self->close();
+    timer_.async_wait([self = self(), wait](ErrorCode ec) {
+      if (!ec && self->writeWaits_ == wait) self->close();
     });
     lowest().socket().async_wait(tcp::socket::wait_write, [self = self()](ErrorCode ec) {
+      ++self->writeWaits_;
       self->timer_.cancel();
       if (ec) return self->close();
       self->sendFileBody();
@@ -585,6 +589,7 @@ class Connection final : public Session {
   std::uint64_t offset_ = 0;
   std::uint64_t remaining_ = 0;
   std::vector<char> chunk_;
+  std::uint64_t writeWaits_ = 0;
   std::size_t drained_ = 0;
 };
 

@@ -181,6 +181,26 @@ TEST_F(HostileClientTest, SlowClientsDoNotKeepOthersWaiting) {
   }
 }
 
+TEST_F(HostileClientTest, AStalledDownloadIsKeptForTheStallTimeThenCut) {
+  start({"--stall-timeout", "2"});
+  const fs::path big = files() / "FILES" / "big.bin";
+  { std::ofstream create(big); }
+  fs::resize_file(big, 256u << 20);  // sparse
+  Socket s(port(), 4096);
+  ASSERT_TRUE(s.send("GET /FILES/BIG.BIN HTTP/1.1\r\nHost: x\r\n\r\n"));
+  // A pause shorter than the stall time (the download control's Pause) loses nothing.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  bool closed = false;
+  std::string got = s.readUntilClosed(std::chrono::milliseconds(200), &closed);
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(statusOf(got), 200);
+  // A longer one ends the reply, short of the file.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  got += s.readUntilClosed(std::chrono::seconds(5), &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_LT(got.size(), std::size_t{256} << 20);
+}
+
 TEST_F(HostileClientTest, RepliesAreCappedBeforeTheyAreBuilt) {
   start();
   const long before = kibOf(server_->pid(), "VmHWM");
