@@ -1,36 +1,39 @@
-// Load on the reference server, over real HTTP on loopback, in one run:
-//  - 50 clients for 10 seconds of query-service requests (the updater's catalogue query),
-//    beside 50 clients for 10 seconds fetching a static file of the same size as the query's
-//    reply (the baseline: what the same server and connections give without SQLite and
-//    the rowset);
-//  - the peak memory of the server program (a child process) while four clients download a
-//    256 MiB file at once, beside its peak before and the file's size (files are streamed, so
-//    the growth stays a small fraction of one file).
-// Every request must succeed; failures are reported as a counter and fail the run.
+// The reference server beside nginx, both as child processes on loopback, loaded by wrk (a
+// third process), in paired rounds whose order alternates:
+//  - the query service's small select (the updater's catalogue query) against nginx serving
+//    a static file of the reply's size, at 1, 10 and 50 clients: requests/s, p50 and p99;
+//  - a static file of the same size from both servers at 50 clients;
+//  - the server CPU (user + system, all of each server's processes) of one 512 MiB download;
+//  - with 200 kept-alive idle connections and 100 clients trickling their request heads, the
+//    time a new client waits for a small file.
+// Each line gives the median of the rounds' ratios (server / nginx) and their spread. nginx,
+// wrk and curl are Debian packages (scripts/bootstrap); without them the run stops.
 //
-// VELTRANO_BENCH_SECONDS shortens the load runs for a quick look (default 10).
+// VELTRANO_BENCH_SECONDS: seconds per load run (default 5); VELTRANO_BENCH_ROUNDS: paired
+// rounds (default 3).
 
 #include <benchmark/benchmark.h>
-#include <httplib.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
+#include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "server/http_server.h"
 #include "updater/query_protocol.h"
 
 extern char** environ;
@@ -40,67 +43,183 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr int kClients = 50;
 constexpr const char* kQuery = "select * from qz_product";
 
-int loadSeconds() {
-  const char* s = std::getenv("VELTRANO_BENCH_SECONDS");
+int envNumber(const char* name, int fallback) {
+  const char* s = std::getenv(name);
   const int n = s ? std::atoi(s) : 0;
-  return n > 0 ? n : 10;
+  return n > 0 ? n : fallback;
+}
+int loadSeconds() { return envNumber("VELTRANO_BENCH_SECONDS", 5); }
+int rounds() { return envNumber("VELTRANO_BENCH_ROUNDS", 3); }
+
+std::string shellQuote(const std::string& s) { return "'" + s + "'"; }
+
+std::string output(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
 }
 
-std::string queryForm(const std::string& sql) {
-  const std::string k1 = meridox::MakeDigitKey();
-  const std::string k2 = meridox::MakeDigitKey();
-  return "SQL=" + k1 + meridox::EncDecText(sql + " ", k1, -1) + "&DATABASE=" + k2 +
-         meridox::EncDecText("qz_update", k2, -1) + "&USERID=" + k2;
+int freePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
 }
 
-// The sample data set and the server object on a free loopback port, for the whole run.
+pid_t spawn(const std::vector<std::string>& args, int stdoutFd = -1) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+void stopChild(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+}
+
+// CPU seconds of a process and of its child processes still running: the time their threads
+// spent on a CPU, from the scheduler's nanosecond counters (clock ticks are too coarse for a
+// download that costs tens of milliseconds).
+double cpuSeconds(pid_t pid) {
+  auto threadsOf = [](const std::string& p) {
+    double ns = 0;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/" + p + "/task", ec)) {
+      std::ifstream in(task.path() / "schedstat");
+      double onCpu = 0;
+      if (in >> onCpu) ns += onCpu;
+    }
+    return ns / 1e9;
+  };
+  double total = threadsOf(std::to_string(pid));
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  for (std::string c; children >> c;) total += threadsOf(c);
+  return total;
+}
+
+bool waitForPort(int port) {
+  for (int i = 0; i < 500; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (ok) return true;
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  return false;
+}
+
+// The sample data, the server program and nginx on it, for the whole run.
 struct Fixture {
   fs::path dir;
-  std::unique_ptr<veltrano::server::HttpServer> server;
-  std::thread thread;
-  int port = 0;
-  std::string queryBody;
+  pid_t server = -1, nginx = -1;
+  int serverPort = 0, nginxPort = 0;
   std::size_t replyBytes = 0;
-  bool ok = false;
+  std::string problem;
 
   Fixture() {
     dir = fs::temp_directory_path() / ("veltrano-bench-server-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    veltrano::server::ServerOptions o;
-    o.host = "127.0.0.1";
-    o.port = 0;
-    o.dataDir = dir;
-    server = std::make_unique<veltrano::server::HttpServer>(o);
-    port = server->bind();
-    thread = std::thread([this] { server->run(); });
-    const std::string cmd = std::string("'") + VELTRANO_SAMPLE_DATA_SCRIPT + "' '" + dir.string() +
-                            "' 127.0.0.1:" + std::to_string(port) + " >/dev/null";
-    if (std::system(cmd.c_str()) != 0) return;
-
-    // One query settles the reply size; the baseline file gets exactly that many bytes.
-    queryBody = queryForm(kQuery);
-    httplib::Client c("127.0.0.1", port);
-    auto r = c.Post("/client/mysqlservice.asp", queryBody, "application/x-www-form-urlencoded");
-    if (!r || r->status != 200 || r->body.find("Recordsetxml.xsl") == std::string::npos) {
-      std::fprintf(stderr, "bench_server: the catalogue query did not give rows: %s\n",
-                   r ? r->body.c_str() : "no reply");
+    if (!fs::exists("/usr/sbin/nginx") || output("command -v wrk").empty()) {
+      problem = "nginx and wrk are needed (scripts/bootstrap installs them)";
       return;
     }
-    replyBytes = r->body.size();
-    std::ofstream(dir / "files" / "same-size.bin", std::ios::binary) << std::string(replyBytes, 'x');
-    // A sparse 256 MiB file: no disk is spent on it.
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    server = spawn({VELTRANO_SERVER_PROGRAM, "--listen", "127.0.0.1:0", "--data", dir.string()}, fds[1]);
+    ::close(fds[1]);
+    std::string line;
+    char c;
+    pollfd p{fds[0], POLLIN, 0};
+    while (server > 0 && line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0 &&
+           ::read(fds[0], &c, 1) == 1)
+      line.push_back(c);
+    ::close(fds[0]);
+    const auto colon = line.rfind(':');
+    if (colon != std::string::npos) serverPort = std::atoi(line.c_str() + colon + 1);
+    if (serverPort <= 0) {
+      problem = "the server program did not start";
+      return;
+    }
+    if (std::system((shellQuote(VELTRANO_SAMPLE_DATA_SCRIPT) + " " + shellQuote(dir.string()) +
+                     " 127.0.0.1:" + std::to_string(serverPort) + " >/dev/null").c_str()) != 0) {
+      problem = "no sample data";
+      return;
+    }
+    // One query settles the reply size; the files nginx and the server serve get that size.
+    writeBody(dir / "query.form", queryForm());
+    const std::string reply = output("curl -s --data-binary @" + shellQuote((dir / "query.form").string()) +
+                                     " http://127.0.0.1:" + std::to_string(serverPort) +
+                                     "/client/mysqlservice.asp");
+    if (reply.find("Recordsetxml.xsl") == std::string::npos) {
+      problem = "the catalogue query gave no rows: " + reply.substr(0, 200);
+      return;
+    }
+    replyBytes = reply.size();
+    writeBody(dir / "files" / "same-size.bin", std::string(replyBytes, 'x'));
     { std::ofstream(dir / "files" / "big.bin", std::ios::binary); }
-    fs::resize_file(dir / "files" / "big.bin", 256u << 20);
-    ok = true;
+    fs::resize_file(dir / "files" / "big.bin", 512u << 20);  // sparse: no disk spent
+    std::ofstream(dir / "post.lua") << "wrk.method = \"POST\"\nwrk.body = [[" << queryForm()
+                                    << "]]\nwrk.headers[\"Content-Type\"] = "
+                                       "\"application/x-www-form-urlencoded\"\n";
+
+    // nginx with a private prefix, configuration and log on standard error.
+    nginxPort = freePort();
+    const fs::path prefix = dir / "nginx";
+    fs::create_directories(prefix / "logs");
+    std::ofstream(prefix / "nginx.conf")
+        << "daemon off;\nworker_processes auto;\npid " << (prefix / "nginx.pid").string()
+        << ";\nerror_log stderr;\nevents { worker_connections 4096; }\n"
+        << "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n  keepalive_requests 1000000;\n"
+        << "  default_type application/octet-stream;\n"
+        << "  client_body_temp_path " << (prefix / "body").string() << ";\n"
+        << "  server {\n    listen 127.0.0.1:" << nginxPort << ";\n    root "
+        << (dir / "files").string() << ";\n  }\n}\n";
+    nginx = spawn({"/usr/sbin/nginx", "-p", prefix.string(), "-c", (prefix / "nginx.conf").string(),
+                   "-e", "stderr"});
+    if (nginx <= 0 || !waitForPort(nginxPort)) problem = "nginx did not start";
   }
   ~Fixture() {
-    server->stop();
-    thread.join();
+    stopChild(server);
+    stopChild(nginx);
     std::error_code ec;
     fs::remove_all(dir, ec);
+  }
+  std::string queryForm() const {
+    const std::string k1 = meridox::MakeDigitKey();
+    const std::string k2 = meridox::MakeDigitKey();
+    return "SQL=" + k1 + meridox::EncDecText(std::string(kQuery) + " ", k1, -1) + "&DATABASE=" + k2 +
+           meridox::EncDecText("qz_update", k2, -1) + "&USERID=" + k2;
+  }
+  static void writeBody(const fs::path& file, const std::string& body) {
+    std::ofstream(file, std::ios::binary) << body;
+  }
+  std::string url(bool ofServer, const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(ofServer ? serverPort : nginxPort) + path;
   }
 };
 
@@ -109,167 +228,203 @@ Fixture& fixture() {
   return f;
 }
 
-struct LoadResult {
-  long ok = 0, failed = 0;
-  double seconds = 0;
+struct Load {
+  double rps = 0, p50ms = 0, p99ms = 0;
+  bool clean = false;  // every reply 2xx, no socket error
 };
 
-// The first failure of a run, for the report: what the client library said, or the status.
-std::mutex gFailureMutex;
-std::string gFirstFailure;
-bool accept(const httplib::Result& res, std::size_t size) {
-  if (res && res->status == 200 && res->body.size() == size) return true;
-  std::lock_guard lock(gFailureMutex);
-  if (gFirstFailure.empty())
-    gFirstFailure = res ? "status " + std::to_string(res->status) + ", " + std::to_string(res->body.size()) +
-                              " bytes: " + res->body.substr(0, 200)
-                        : "client error " + httplib::to_string(res.error());
-  return false;
+double millisOf(const std::string& text) {
+  const double v = std::atof(text.c_str());
+  if (text.find("us") != std::string::npos) return v / 1000;
+  if (text.find("ms") != std::string::npos) return v;
+  return v * 1000;  // "s"
 }
 
-// kClients threads, each on its own kept-alive connection, sending requests until the time is
-// up; a request counts when `check` accepts its reply.
-template <typename Send>
-LoadResult runLoad(Send send) {
-  std::atomic<long> ok{0}, failed{0};
-  const auto start = steady_clock::now();
-  const auto end = start + seconds(loadSeconds());
-  std::vector<std::thread> clients;
-  for (int i = 0; i < kClients; ++i)
-    clients.emplace_back([&] {
-      httplib::Client c("127.0.0.1", fixture().port);
-      c.set_keep_alive(true);
-      c.set_tcp_nodelay(true);
-      c.set_read_timeout(60);
-      c.set_connection_timeout(60);
-      long good = 0, bad = 0;
-      while (steady_clock::now() < end) (send(c) ? good : bad)++;
-      ok += good;
-      failed += bad;
-    });
-  for (auto& t : clients) t.join();
-  return {ok.load(), failed.load(), duration<double>(steady_clock::now() - start).count()};
+// wrk against `url` with `clients` connections; `script` makes it a POST.
+Load wrk(const std::string& url, int clients, const std::string& script = "") {
+  const int threads = std::min(clients, 2);
+  const std::string cmd = "wrk --latency -t" + std::to_string(threads) + " -c" + std::to_string(clients) +
+                          " -d" + std::to_string(loadSeconds()) + "s" +
+                          (script.empty() ? "" : " -s " + shellQuote(script)) + " " + url + " 2>&1";
+  const std::string out = output(cmd);
+  Load r;
+  std::smatch m;
+  if (std::regex_search(out, m, std::regex("Requests/sec:\\s+([0-9.]+)"))) r.rps = std::atof(m[1].str().c_str());
+  if (std::regex_search(out, m, std::regex("\\n\\s+50%\\s+(\\S+)"))) r.p50ms = millisOf(m[1].str());
+  if (std::regex_search(out, m, std::regex("\\n\\s+99%\\s+(\\S+)"))) r.p99ms = millisOf(m[1].str());
+  r.clean = r.rps > 0 && out.find("Non-2xx") == std::string::npos && out.find("Socket errors") == std::string::npos;
+  if (!r.clean) std::fprintf(stderr, "bench_server: %s\n%s\n", cmd.c_str(), out.c_str());
+  return r;
 }
 
-double gQueryRps = 0, gFileRps = 0;
-long gFailed = 0;
-
-void report(benchmark::State& state, const LoadResult& r) {
-  state.SetIterationTime(r.seconds);
-  state.counters["requests_per_s"] = r.ok / r.seconds;
-  state.counters["failed"] = static_cast<double>(r.failed);
-  state.counters["reply_bytes"] = static_cast<double>(fixture().replyBytes);
-  gFailed += r.failed;
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-void BM_QueryService_50Clients(benchmark::State& state) {
-  if (!fixture().ok) return state.SkipWithError("no sample data or no rowset reply");
-  const std::size_t size = fixture().replyBytes;
-  for (auto _ : state) {
-    const LoadResult r = runLoad([&](httplib::Client& c) {
-      return accept(c.Post("/client/mysqlservice.asp", fixture().queryBody,
-                           "application/x-www-form-urlencoded"),
-                    size);
-    });
-    gQueryRps = r.ok / r.seconds;
-    report(state, r);
+std::vector<std::string> gSummary;
+bool gFailed = false;
+
+// Paired rounds of the server (`ours`) and nginx (`theirs`), the order alternating.
+void pairedRounds(benchmark::State& state, const std::string& what, int clients,
+                  const std::string& ours, const std::string& theirs, const std::string& script) {
+  std::vector<double> ratios, rps, p50, p99, nRps, nP50, nP99;
+  for (int round = 0; round < rounds(); ++round) {
+    Load a, b;
+    if (round % 2 == 0) {
+      a = wrk(ours, clients, script);
+      b = wrk(theirs, clients);
+    } else {
+      b = wrk(theirs, clients);
+      a = wrk(ours, clients, script);
+    }
+    if (!a.clean || !b.clean) gFailed = true;
+    ratios.push_back(b.rps > 0 ? a.rps / b.rps : 0);
+    rps.push_back(a.rps), p50.push_back(a.p50ms), p99.push_back(a.p99ms);
+    nRps.push_back(b.rps), nP50.push_back(b.p50ms), nP99.push_back(b.p99ms);
   }
+  state.counters["req_per_s"] = median(rps);
+  state.counters["p50_ms"] = median(p50);
+  state.counters["p99_ms"] = median(p99);
+  state.counters["nginx_req_per_s"] = median(nRps);
+  state.counters["nginx_p99_ms"] = median(nP99);
+  state.counters["ratio"] = median(ratios);
+  char line[400];
+  std::snprintf(line, sizeof line,
+                "%-28s %2d clients: %7.0f req/s p50 %6.2f ms p99 %6.2f ms | nginx %7.0f req/s p50 %6.2f "
+                "p99 %6.2f | ratio %.2f (rounds %.2f-%.2f)",
+                what.c_str(), clients, median(rps), median(p50), median(p99), median(nRps), median(nP50),
+                median(nP99), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+  gSummary.push_back(line);
 }
-BENCHMARK(BM_QueryService_50Clients)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-void BM_StaticFileOfTheSameSize_50Clients(benchmark::State& state) {
-  if (!fixture().ok) return state.SkipWithError("no sample data");
-  const std::size_t size = fixture().replyBytes;
-  for (auto _ : state) {
-    const LoadResult r = runLoad([&](httplib::Client& c) {
-      return accept(c.Get("/same-size.bin"), size);
-    });
-    gFileRps = r.ok / r.seconds;
-    report(state, r);
-  }
+void BM_SmallSelectBesideNginxStaticFile(benchmark::State& state) {
+  Fixture& f = fixture();
+  if (!f.problem.empty()) return state.SkipWithError(f.problem.c_str());
+  for (auto _ : state)
+    pairedRounds(state, "small select / nginx file", static_cast<int>(state.range(0)),
+                 f.url(true, "/client/mysqlservice.asp"), f.url(false, "/same-size.bin"),
+                 (f.dir / "post.lua").string());
+  state.counters["reply_bytes"] = static_cast<double>(f.replyBytes);
 }
-BENCHMARK(BM_StaticFileOfTheSameSize_50Clients)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SmallSelectBesideNginxStaticFile)->Arg(1)->Arg(10)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
 
-// The server program as a child process on the sample data folder, so that its memory is its
-// own: the peak resident size (VmHWM) is read from /proc before and after the downloads.
-struct ServerChild {
-  pid_t pid = -1;
-  int port = 0;
-  explicit ServerChild(const fs::path& data) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return;
-    const std::string program = VELTRANO_SERVER_PROGRAM, dataArg = data.string();
-    const char* argv[] = {program.c_str(), "--listen", "127.0.0.1:0", "--data", dataArg.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    std::string line;
-    char c;
-    pollfd p{fds[0], POLLIN, 0};
-    while (pid > 0 && line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1)
-      line.push_back(c);
-    ::close(fds[0]);
-    const auto colon = line.rfind(':');
-    if (line.rfind("listening on ", 0) == 0 && colon != std::string::npos) port = std::atoi(line.c_str() + colon + 1);
-  }
-  ~ServerChild() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-  }
-  long peakKiB() const {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+void BM_SmallStaticFileBesideNginx(benchmark::State& state) {
+  Fixture& f = fixture();
+  if (!f.problem.empty()) return state.SkipWithError(f.problem.c_str());
+  for (auto _ : state)
+    pairedRounds(state, "static file / nginx file", static_cast<int>(state.range(0)),
+                 f.url(true, "/same-size.bin"), f.url(false, "/same-size.bin"), "");
+}
+BENCHMARK(BM_SmallStaticFileBesideNginx)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_Download512MiBServerCpuBesideNginx(benchmark::State& state) {
+  Fixture& f = fixture();
+  if (!f.problem.empty()) return state.SkipWithError(f.problem.c_str());
+  auto cpuOf = [&](bool ofServer) {
+    const pid_t pid = ofServer ? f.server : f.nginx;
+    const double before = cpuSeconds(pid);
+    const std::string size = output("curl -s -o /dev/null -w '%{size_download}' " + f.url(ofServer, "/big.bin"));
+    if (std::atoll(size.c_str()) != (512ll << 20)) gFailed = true;
+    return cpuSeconds(pid) - before;
+  };
+  std::vector<double> ratios, ours, theirs;
+  for (auto _ : state)
+    for (int round = 0; round < rounds(); ++round) {
+      double a, b;
+      if (round % 2 == 0) a = cpuOf(true), b = cpuOf(false);
+      else b = cpuOf(false), a = cpuOf(true);
+      ours.push_back(a), theirs.push_back(b);
+      ratios.push_back(b > 0 ? a / b : a > 0 ? 99 : 1);
+    }
+  state.counters["server_cpu_s"] = median(ours);
+  state.counters["nginx_cpu_s"] = median(theirs);
+  state.counters["ratio"] = median(ratios);
+  char line[300];
+  std::snprintf(line, sizeof line,
+                "512 MiB download server CPU: %.4f s | nginx %.4f s | ratio %.2f (rounds %.2f-%.2f)",
+                median(ours), median(theirs), median(ratios),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
+  gSummary.push_back(line);
+}
+BENCHMARK(BM_Download512MiBServerCpuBesideNginx)->Iterations(1)->Unit(benchmark::kSecond);
+
+// A connected socket to the server (-1 when refused).
+int connectTo(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
     return -1;
   }
-};
+  return fd;
+}
 
-void BM_Download256MiB_4ClientsServerPeakMemory(benchmark::State& state) {
-  if (!fixture().ok) return state.SkipWithError("no sample data");
-  const std::uint64_t size = 256u << 20;
-  ServerChild child(fixture().dir);
-  if (child.port <= 0) return state.SkipWithError("the server program did not start");
-  auto download = [&](int clients) {
-    std::atomic<int> failed{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < clients; ++i)
-      threads.emplace_back([&] {
-        httplib::Client c("127.0.0.1", child.port);
-        c.set_read_timeout(120);
-        std::uint64_t received = 0;
-        auto res = c.Get("/big.bin", [&](const char*, std::size_t n) {
-          received += n;  // counted and dropped: the client keeps nothing
-          return true;
-        });
-        if (!res || res->status != 200 || received != size) ++failed;
-      });
-    for (auto& t : threads) t.join();
-    return failed.load();
-  };
+// Sends a request and reads until the head of the reply is in (at most 5 s).
+bool askHead(int fd, const std::string& request) {
+  if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+    return false;
+  std::string got;
+  const auto end = steady_clock::now() + seconds(5);
+  while (got.find("\r\n\r\n") == std::string::npos && steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    char buf[8192];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) return false;
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+  return got.rfind("HTTP/1.1 200", 0) == 0;
+}
+
+void BM_NewClientBesideIdleAndSlowClients(benchmark::State& state) {
+  Fixture& f = fixture();
+  if (!f.problem.empty()) return state.SkipWithError(f.problem.c_str());
+  const std::string get = "GET /same-size.bin HTTP/1.1\r\nHost: x\r\n\r\n";
   for (auto _ : state) {
-    // Baseline: the server's peak after one small request (started, pools and caches warm).
-    httplib::Client warm("127.0.0.1", child.port);
-    if (!warm.Get("/same-size.bin")) return state.SkipWithError("the server program does not answer");
-    const long baseline = child.peakKiB();
-    const auto start = steady_clock::now();
-    const int failed = download(4);
-    const double secs = duration<double>(steady_clock::now() - start).count();
-    const long peak = child.peakKiB();
-    state.SetIterationTime(secs);
-    state.counters["server_peak_MiB_before"] = baseline / 1024.0;
-    state.counters["server_peak_MiB_after"] = peak / 1024.0;
-    state.counters["growth_per_file_size"] = (peak - baseline) * 1024.0 / static_cast<double>(size);
-    state.counters["failed"] = failed;
-    state.counters["MiB_per_s"] = 4.0 * static_cast<double>(size >> 20) / secs;
-    gFailed += failed;
+    std::vector<int> held;
+    for (int i = 0; i < 200; ++i) {  // kept alive after one request each
+      const int fd = connectTo(f.serverPort);
+      if (fd >= 0 && askHead(fd, get)) held.push_back(fd);
+      else gFailed = true;
+    }
+    std::vector<int> slow;
+    for (int i = 0; i < 100; ++i) {
+      const int fd = connectTo(f.serverPort);
+      if (fd >= 0) {
+        ::send(fd, "GET /same-size.bin HTTP/1.1\r\n", 29, MSG_NOSIGNAL);
+        slow.push_back(fd);
+      }
+    }
+    std::vector<double> waits;
+    for (int i = 0; i < 50; ++i) {
+      for (int fd : slow) ::send(fd, "X-a: b\r\n", 8, MSG_NOSIGNAL);
+      const auto t0 = steady_clock::now();
+      const int fd = connectTo(f.serverPort);
+      if (fd < 0 || !askHead(fd, get)) gFailed = true;
+      waits.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+      ::close(fd);
+      std::this_thread::sleep_for(milliseconds(20));
+    }
+    for (int fd : held) ::close(fd);
+    for (int fd : slow) ::close(fd);
+    std::sort(waits.begin(), waits.end());
+    state.counters["held_open"] = static_cast<double>(held.size());
+    state.counters["new_client_p50_ms"] = median(waits);
+    state.counters["new_client_max_ms"] = waits.back();
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "new client beside %zu idle + %zu trickling: p50 %.2f ms, p95 %.2f ms, max %.2f ms",
+                  held.size(), slow.size(), median(waits), waits[waits.size() * 95 / 100], waits.back());
+    gSummary.push_back(line);
   }
 }
-BENCHMARK(BM_Download256MiB_4ClientsServerPeakMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_NewClientBesideIdleAndSlowClients)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
@@ -278,9 +433,9 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (gQueryRps > 0 && gFileRps > 0)
-    std::printf("query service %.0f req/s, static file of the same size %.0f req/s: %.2f of the baseline\n",
-                gQueryRps, gFileRps, gQueryRps / gFileRps);
-  if (gFailed > 0) std::printf("FAILED REQUESTS: %ld (first: %s)\n", gFailed, gFirstFailure.c_str());
-  return gFailed > 0 ? 1 : 0;
+  std::printf("\nmedian of %d paired rounds of %d s, order alternating (server / nginx):\n", rounds(),
+              loadSeconds());
+  for (const auto& line : gSummary) std::printf("%s\n", line.c_str());
+  if (gFailed) std::printf("FAILED: some requests failed or a tool gave no figures (see above)\n");
+  return gFailed ? 1 : 0;
 }

@@ -7,6 +7,7 @@ namespace veltrano::server {
 
 namespace {
 
+constexpr int kTooBig = 18;  // SQLite's "string or blob too big"
 constexpr const char* kTextType = "text/plain; charset=utf-8";
 constexpr const char* kXmlType = "text/xml; charset=utf-8";
 
@@ -77,7 +78,13 @@ Reply DataService::answer(std::string_view page, const RecordsetFields& request)
       parameters.named = request.fields;
       result = catalog_.runPage(databaseName, page, parameters);
     }
-    return Reply{200, kXmlType, rowsetXml(result)};
+    std::string xml = rowsetXml(result);
+    const std::size_t cap = catalog_.limits().maxBytes;
+    if (xml.size() > cap)
+      return textReply(200, kTooBig,
+                       "the reply is larger than " + std::to_string(cap) +
+                           " bytes (the server's reply limit)");
+    return Reply{200, kXmlType, std::move(xml)};
   } catch (const StatementError& e) {
     switch (e.kind()) {
       case StatementError::Kind::Refused: return textReply(403, e.code(), e.what());

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <unordered_map>
+
+#include "platform/text/ansi.h"
 
 namespace veltrano::server {
 
@@ -32,6 +35,43 @@ std::size_t utf8Length(std::string_view s) {
   for (unsigned char c : s)
     if ((c & 0xC0) != 0x80) ++n;
   return n;
+}
+
+// `bytes` with every byte that does not belong to a well-formed UTF-8 sequence replaced by
+// U+FFFD (overlong forms, surrogates, code points beyond U+10FFFF and cut sequences included).
+std::string wellFormedUtf8(std::string_view bytes) {
+  if (text::IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + 16);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    std::size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (c < 0x80) len = 1;
+    else if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c == 0xE0) len = 3, lo = 0xA0;
+    else if (c >= 0xE1 && c <= 0xEC) len = 3;
+    else if (c == 0xED) len = 3, hi = 0x9F;
+    else if (c >= 0xEE && c <= 0xEF) len = 3;
+    else if (c == 0xF0) len = 4, lo = 0x90;
+    else if (c >= 0xF1 && c <= 0xF3) len = 4;
+    else if (c == 0xF4) len = 4, hi = 0x8F;
+    bool ok = len > 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      const unsigned char b = p[i + k];
+      ok = k == 1 ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
+    }
+    if (ok) {
+      out.append(bytes.substr(i, len));
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
 }
 
 // Refuses what would reach beyond the one database file: attaching others (VACUUM INTO
@@ -75,7 +115,10 @@ class Connection {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_set_authorizer(db_, authorize, nullptr);
   }
-  ~Connection() { sqlite3_close(db_); }
+  ~Connection() {
+    statements_.clear();
+    sqlite3_close(db_);
+  }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -85,7 +128,23 @@ class Connection {
     throw StatementError(Kind::Statement, rc & 0xFF, sqlite3_errmsg(db_));
   }
 
+  // Compiled statements kept by their text; a statement is only kept once it has been
+  // checked to be a single statement. Emptied when full (a server sees a few statements
+  // again and again, and odd ones once).
+  sqlite3_stmt* cached(std::string_view sql) const {
+    const auto it = statements_.find(std::string(sql));
+    return it == statements_.end() ? nullptr : it->second.get();
+  }
+  sqlite3_stmt* keep(std::string_view sql, sqlite3_stmt* stmt) const {
+    if (statements_.size() >= kMaxStatements) statements_.clear();
+    statements_.emplace(std::string(sql), Owned(stmt, &sqlite3_finalize));
+    return stmt;
+  }
+
  private:
+  static constexpr std::size_t kMaxStatements = 64;
+  using Owned = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+  mutable std::unordered_map<std::string, Owned> statements_;
   sqlite3* db_ = nullptr;
 };
 
@@ -144,8 +203,13 @@ thread_local ConnectionCache tConnections;
 // A connection of this thread's cache for the span of one request.
 class Lease {
  public:
-  Lease(const std::filesystem::path& file, bool writable, std::string_view name)
-      : connection_(tConnections.acquire(file, writable, name)) {}
+  Lease(const std::filesystem::path& file, bool writable, std::string_view name,
+        std::size_t maxValueBytes)
+      : connection_(tConnections.acquire(file, writable, name)) {
+    // No value larger than a reply may carry is ever made (zeroblob, printf, ...).
+    const std::size_t cap = std::min<std::size_t>(maxValueBytes, std::numeric_limits<int>::max());
+    sqlite3_limit(connection_.get(), SQLITE_LIMIT_LENGTH, static_cast<int>(cap));
+  }
   ~Lease() { ConnectionCache::release(connection_); }
   Lease(const Lease&) = delete;
   Lease& operator=(const Lease&) = delete;
@@ -157,13 +221,26 @@ class Lease {
 
 using StatementPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
-// Compiles the one statement of `sql`; refuses empty text and text holding a second statement.
-StatementPtr prepareSingle(const Connection& c, std::string_view sql) {
+// A kept statement back to its unbound, not-yet-run state when the call ends (a statement
+// left stepping would also hold a read transaction open).
+struct ResetOnExit {
+  sqlite3_stmt* stmt;
+  ~ResetOnExit() {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+  }
+};
+
+// The one statement of `sql`, from the connection's cache or compiled and kept; refuses empty
+// text and text holding a second statement.
+sqlite3_stmt* prepareSingle(const Connection& c, std::string_view sql) {
+  if (sqlite3_stmt* kept = c.cached(sql)) return kept;
   if (sql.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
     throw StatementError(Kind::Statement, SQLITE_TOOBIG, "statement text too long");
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
-  int rc = sqlite3_prepare_v2(c.get(), sql.data(), static_cast<int>(sql.size()), &raw, &tail);
+  int rc = sqlite3_prepare_v3(c.get(), sql.data(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &raw, &tail);
   StatementPtr stmt(raw, &sqlite3_finalize);
   if (rc != SQLITE_OK) c.fail(rc);
   if (!stmt) throw StatementError(Kind::Statement, SQLITE_MISUSE, "no statement to run");
@@ -181,7 +258,7 @@ StatementPtr prepareSingle(const Connection& c, std::string_view sql) {
     if (nextTail == tail) break;
     tail = nextTail;
   }
-  return stmt;
+  return c.keep(sql, stmt.release());
 }
 
 void bindValue(const Connection& c, sqlite3_stmt* stmt, int index, const Variant& v) {
@@ -350,6 +427,14 @@ ResultSet execute(const Connection& c, sqlite3_stmt* stmt, bool writable,
     decls[i] = sqlite3_column_decltype(stmt, i);
   }
 
+  std::size_t bytes = 0;  // of the values so far: what the reply will at least carry
+  auto count = [&](std::size_t n) {
+    bytes += n;
+    if (bytes > limits.maxBytes)
+      throw StatementError(Kind::Statement, SQLITE_TOOBIG,
+                           "the result is larger than " + std::to_string(limits.maxBytes) +
+                               " bytes (the server's reply limit)");
+  };
   while (true) {
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) break;
@@ -372,27 +457,33 @@ ResultSet execute(const Connection& c, sqlite3_stmt* stmt, bool writable,
         case SQLITE_INTEGER: {
           const std::int64_t v = sqlite3_column_int64(stmt, i);
           seen[i] |= (v < INT32_MIN || v > INT32_MAX) ? 2u : 1u;
+          count(8);
           row.emplace_back(v);
           break;
         }
         case SQLITE_FLOAT:
           seen[i] |= 4u;
+          count(8);
           row.emplace_back(sqlite3_column_double(stmt, i));
           break;
         case SQLITE_TEXT: {
           seen[i] |= 8u;
           const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-          row.emplace_back(std::string(p ? p : "", sqlite3_column_bytes(stmt, i)));
+          const auto n = static_cast<std::size_t>(sqlite3_column_bytes(stmt, i));
+          count(n);
+          row.emplace_back(wellFormedUtf8(std::string_view(p ? p : "", p ? n : 0)));
           break;
         }
         case SQLITE_BLOB: {
           seen[i] |= 16u;
           const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, i));
           const int n = sqlite3_column_bytes(stmt, i);
+          count(static_cast<std::size_t>(n));
           row.emplace_back(p ? Bytes(p, p + n) : Bytes());
           break;
         }
         default:
+          count(1);
           row.emplace_back(Null);
       }
     }
@@ -429,11 +520,12 @@ ResultSet DatabaseCatalog::run(std::string_view database, std::string_view sql,
   if (!file)
     throw StatementError(Kind::NoDatabase, SQLITE_CANTOPEN,
                          "\"" + std::string(database) + "\" is not a database name");
-  const Lease lease(*file, writable_, database);
+  const Lease lease(*file, writable_, database, limits_.maxBytes);
   const Connection& c = lease.get();
-  StatementPtr stmt = prepareSingle(c, sql);
-  bindParameters(c, stmt.get(), parameters);
-  return execute(c, stmt.get(), writable_, limits_);
+  sqlite3_stmt* stmt = prepareSingle(c, sql);
+  const ResetOnExit reset{stmt};
+  bindParameters(c, stmt, parameters);
+  return execute(c, stmt, writable_, limits_);
 }
 
 ResultSet DatabaseCatalog::runPage(std::string_view database, std::string_view page,
@@ -442,21 +534,29 @@ ResultSet DatabaseCatalog::runPage(std::string_view database, std::string_view p
   if (!file)
     throw StatementError(Kind::NoDatabase, SQLITE_CANTOPEN,
                          "\"" + std::string(database) + "\" is not a database name");
-  const Lease lease(*file, writable_, database);
+  const Lease lease(*file, writable_, database, limits_.maxBytes);
   const Connection& c = lease.get();
   std::string statement;
   {
-    sqlite3_stmt* raw = nullptr;
-    const char* lookupSql = "select statement from qz_pages where page = ?1 collate nocase";
-    if (sqlite3_prepare_v2(c.get(), lookupSql, -1, &raw, nullptr) != SQLITE_OK)
-      throw StatementError(Kind::NoPage, SQLITE_NOTFOUND,
-                           "database \"" + std::string(database) + "\" has no pages (" +
-                               sqlite3_errmsg(c.get()) + ")");
-    StatementPtr lookup(raw, &sqlite3_finalize);
-    sqlite3_bind_text64(lookup.get(), 1, page.data(), page.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    const int rc = sqlite3_step(lookup.get());
+    constexpr std::string_view lookupSql =
+        "select statement from qz_pages where page = ?1 collate nocase";
+    sqlite3_stmt* lookup = c.cached(lookupSql);
+    if (!lookup) {
+      sqlite3_stmt* raw = nullptr;
+      if (sqlite3_prepare_v3(c.get(), lookupSql.data(), static_cast<int>(lookupSql.size()),
+                             SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw StatementError(Kind::NoPage, SQLITE_NOTFOUND,
+                             "database \"" + std::string(database) + "\" has no pages (" +
+                                 sqlite3_errmsg(c.get()) + ")");
+      }
+      lookup = c.keep(lookupSql, raw);
+    }
+    const ResetOnExit resetLookup{lookup};
+    sqlite3_bind_text64(lookup, 1, page.data(), page.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    const int rc = sqlite3_step(lookup);
     if (rc == SQLITE_ROW) {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(lookup.get(), 0));
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(lookup, 0));
       statement = p ? p : "";
     } else if (rc == SQLITE_DONE) {
       throw StatementError(Kind::NoPage, SQLITE_NOTFOUND,
@@ -466,9 +566,10 @@ ResultSet DatabaseCatalog::runPage(std::string_view database, std::string_view p
       c.fail(rc);
     }
   }
-  StatementPtr stmt = prepareSingle(c, statement);
-  bindParameters(c, stmt.get(), parameters);
-  return execute(c, stmt.get(), writable_, limits_);
+  sqlite3_stmt* stmt = prepareSingle(c, statement);
+  const ResetOnExit reset{stmt};
+  bindParameters(c, stmt, parameters);
+  return execute(c, stmt, writable_, limits_);
 }
 
 }  // namespace veltrano::server

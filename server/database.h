@@ -11,6 +11,8 @@
 //    cannot be loaded, and the schema cannot be written directly;
 //  - one statement per call: text after the first statement is refused, not ignored;
 //  - at most `maxRows` rows: a larger result is an error, never a silently shortened reply;
+//  - at most `maxBytes` bytes of values in a result, and no single value larger (SQLite refuses
+//    to make such a value before allocating it): a larger result is an error as well;
 //  - a statement running longer than the time limit is interrupted.
 
 #include <chrono>
@@ -26,6 +28,12 @@
 #include "platform/runtime/variant.h"
 
 namespace veltrano::server {
+
+// Text values are always well-formed UTF-8: bytes stored as text that are not UTF-8 each
+// become U+FFFD.
+//
+// Each worker thread also keeps its compiled statements, by text, so a statement sent again
+// is not compiled again.
 
 // What a reply column holds, chosen from the values SQLite returned (their storage classes),
 // or from the declared type when every value is NULL. The rowset reply maps them to ADO types.
@@ -87,6 +95,7 @@ class DatabaseCatalog {
   struct Limits {
     std::size_t maxRows = 100000;
     std::chrono::milliseconds statementTime{30000};
+    std::size_t maxBytes = 64u << 20;
   };
 
   DatabaseCatalog(std::filesystem::path folder, bool writable, Limits limits);
@@ -107,6 +116,7 @@ class DatabaseCatalog {
   std::optional<std::filesystem::path> fileOf(std::string_view database) const;
 
   bool writable() const { return writable_; }
+  const Limits& limits() const { return limits_; }
 
  private:
   std::filesystem::path folder_;

@@ -46,7 +46,11 @@ bool isInside(const fs::path& p, const fs::path& root) {
 
 }  // namespace
 
-FileHost::FileHost(fs::path root) : root_(std::move(root)) {}
+FileHost::FileHost(fs::path root) : root_(std::move(root)) {
+  std::error_code ec;
+  canonicalRoot_ = fs::canonical(root_, ec);
+  if (ec) canonicalRoot_.clear();
+}
 
 FileHost::Lookup FileHost::find(std::string_view target) const {
   Lookup result;
@@ -64,6 +68,7 @@ FileHost::Lookup FileHost::find(std::string_view target) const {
   }
 
   std::vector<std::string> segments;
+  bool namesFolder = false;  // ends in a separator or ".": only a folder could be meant
   std::size_t start = 0;
   while (start <= path.size()) {
     const std::size_t end = std::min(path.find_first_of("/\\", start), path.size());
@@ -72,32 +77,41 @@ FileHost::Lookup FileHost::find(std::string_view target) const {
       result.outcome = Outcome::Refused;
       return result;
     }
-    if (!seg.empty() && seg != ".") segments.push_back(std::move(seg));
+    namesFolder = seg.empty() || seg == ".";
+    if (!namesFolder) segments.push_back(std::move(seg));
     start = end + 1;
   }
-  if (segments.empty()) return result;  // the folder itself is not listed
+  if (segments.empty() || namesFolder) return result;  // folders are not listed
 
+  // The folder is resolved once when it existed at start, else on each request until it does.
   std::error_code ec;
-  const fs::path root = fs::canonical(root_, ec);
+  const fs::path root = canonicalRoot_.empty() ? fs::canonical(root_, ec) : canonicalRoot_;
   if (ec) return result;
 
+  // Walked with lstat: a path without symbolic links is canonical as it stands, so only a path
+  // that passes through a link is resolved again.
   fs::path current = root;
+  bool throughLink = false;
   for (std::size_t i = 0; i < segments.size(); ++i) {
-    if (!fs::is_directory(current, ec)) return result;
+    if (i > 0 && !fs::is_directory(current, ec)) return result;
     fs::path next;
     if (!findEntry(current, segments[i], next)) return result;
     current = std::move(next);
+    if (fs::is_symlink(fs::symlink_status(current, ec))) throughLink = true;
   }
 
-  const fs::path real = fs::canonical(current, ec);
-  if (ec) return result;  // a dangling link
-  if (!isInside(real, root)) {
-    result.outcome = Outcome::Refused;
-    return result;
+  fs::path real = std::move(current);
+  if (throughLink) {
+    real = fs::canonical(real, ec);
+    if (ec) return result;  // a dangling link
+    if (!isInside(real, root)) {
+      result.outcome = Outcome::Refused;
+      return result;
+    }
   }
   if (!fs::is_regular_file(real, ec)) return result;
   result.outcome = Outcome::Found;
-  result.file = real;
+  result.file = std::move(real);
   return result;
 }
 

@@ -7,7 +7,8 @@
 // servers it was written for did not care; an exact match wins over a folded one. Whatever
 // the path says, the file served lies inside the folder: ".." segments (also written as
 // %2e%2e), NUL bytes and symbolic links that lead outside are refused; "/" and "\" (also as
-// %2f and %5c) both separate segments.
+// %2f and %5c) both separate segments. A path ending in a separator names a folder, never a
+// file.
 
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +40,7 @@ class FileHost {
 
  private:
   std::filesystem::path root_;
+  std::filesystem::path canonicalRoot_;  // empty when the folder did not exist at construction
 };
 
 // Byte ranges of a Range header, as parsed: (first, last) with -1 for an absent number, so

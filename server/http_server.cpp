@@ -1,49 +1,79 @@
+// The HTTP side of the server, on Boost.Beast over Asio: the only file that sees either.
+//
+// A few event-loop threads serve every connection; a connection costs a socket and a small
+// object, whatever its client does. Statements run on a separate pool of database workers
+// and their replies come back to the connection's strand. Deadlines belong to each
+// connection: the whole request head within --header-timeout, the body at --min-body-rate,
+// and a reply that makes no progress for --stall-timeout is cut. Files go out with
+// sendfile(2) straight from the page cache (plain HTTP) or in chunks (HTTPS).
+
 #include "server/http_server.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <httplib.h>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 
+#include "platform/text/ascii.h"
 #include "server/access_log.h"
+#include "server/byte_range.h"
 #include "server/data_service.h"
 #include "server/database.h"
 #include "server/file_host.h"
 #include "server/query_service.h"
-#include "platform/text/ascii.h"
 
 namespace veltrano::server {
 
 namespace {
 
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace ssl = asio::ssl;
+using tcp = asio::ip::tcp;
+using ErrorCode = boost::system::error_code;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kQueryServicePath = "/client/mysqlservice.asp";
-constexpr std::size_t kFileChunk = 64 * 1024;
+constexpr std::string_view kQueryServicePath = "/client/mysqlservice.asp";
+constexpr std::size_t kHeaderLimit = 16 * 1024;
+constexpr std::size_t kFileChunk = 64 * 1024;           // reads of a file sent over TLS
+constexpr std::size_t kWriteSlice = 1024 * 1024;        // a service reply is written in slices
+constexpr std::size_t kSendfileTurn = 8 * 1024 * 1024;  // then other connections get a turn
+constexpr std::size_t kDrainLimit = 1024 * 1024;        // read and dropped after a refusal
 
-// What the access log needs to know about the request a worker thread is handling. The
-// library handles a request from routing to logging on one thread, so per-thread state is
-// enough; requests refused before routing (over-long bodies, bad ranges) carry no start time.
-struct RequestStats {
-  bool started = false;
-  Clock::time_point start;
-  std::chrono::system_clock::time_point wallStart;
-  bool streamed = false;
-  std::uint64_t streamedBytes = 0;
-};
-thread_local RequestStats tStats;
+std::string_view sv(beast::string_view s) { return {s.data(), s.size()}; }
 
 std::string_view withoutTrailingSlash(std::string_view p) {
   while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
   return p;
+}
+
+std::string_view pathOf(std::string_view target) {
+  const auto cut = target.find_first_of("?#");
+  return cut == std::string_view::npos ? target : target.substr(0, cut);
 }
 
 // The page name of "/ORVEX/<page>.ASP" (any case), or nothing.
@@ -58,7 +88,7 @@ std::optional<std::string> orvexPage(std::string_view path) {
   return page;
 }
 
-std::string contentTypeOf(const std::filesystem::path& file) {
+const char* contentTypeOf(const std::filesystem::path& file) {
   std::string ext = file.extension().string();
   for (char& c : ext)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -68,40 +98,62 @@ std::string contentTypeOf(const std::filesystem::path& file) {
   return "application/octet-stream";
 }
 
-// cpp-httplib applies the parsed Range header (Request::ranges) to the reply after the
-// handler returns, but neither cuts a last-byte position beyond the end of the content nor
-// refuses a first-byte position beyond it, and would then announce a wrong length. The file
-// host therefore settles the ranges itself (planRanges) and hands the library the settled
-// ones. The Request is the library's own non-const object for this request (the handler only
-// sees it through a const reference), so writing it here is well defined.
-void replaceRanges(const httplib::Request& req, httplib::Ranges ranges) {
-  const_cast<httplib::Request&>(req).ranges = std::move(ranges);
-}
-
-struct OpenFile {
-  int fd = -1;
-  std::vector<char> buffer;
-  ~OpenFile() {
-    if (fd >= 0) ::close(fd);
+const char* reasonOf(int status) {
+  switch (status) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
+    case 416: return "Range Not Satisfiable";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    default: return "Status";
   }
-};
-
-void textResponse(httplib::Response& res, int status, const std::string& text) {
-  res.status = status;
-  res.set_content(text, "text/plain; charset=utf-8");
 }
 
-}  // namespace
+// A reply head; `extra` holds whole header lines ("Name: value\r\n").
+std::string replyHead(int status, std::string_view type, std::uint64_t length, bool keepAlive,
+                      std::string_view extra = {}) {
+  std::string h;
+  h.reserve(160 + extra.size());
+  h += "HTTP/1.1 ";
+  h += std::to_string(status);
+  h += ' ';
+  h += reasonOf(status);
+  h += "\r\nServer: veltrano-server\r\n";
+  if (!type.empty()) {
+    h += "Content-Type: ";
+    h += type;
+    h += "\r\n";
+  }
+  h += "Content-Length: ";
+  h += std::to_string(length);
+  h += "\r\n";
+  h += extra;
+  h += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+  return h;
+}
 
-struct HttpServer::Impl {
-  explicit Impl(ServerOptions o)
+class Session;
+
+// What every connection shares: the services, the limits, the database workers, and the
+// list of open connections (for stopping).
+struct Shared {
+  explicit Shared(ServerOptions o)
       : options(std::move(o)),
         log(options.accessLog),
         catalog(options.dataDir / "db", options.writable,
-                DatabaseCatalog::Limits{options.maxRows, std::chrono::seconds(30)}),
+                DatabaseCatalog::Limits{options.maxRows, std::chrono::seconds(30),
+                                        options.maxReplyBytes}),
         query(catalog),
         data(catalog),
-        files(options.dataDir / "files") {}
+        files(options.dataDir / "files"),
+        workers(static_cast<std::size_t>(options.threads)) {}
 
   ServerOptions options;
   AccessLog log;
@@ -109,160 +161,490 @@ struct HttpServer::Impl {
   QueryService query;
   DataService data;
   FileHost files;
-  httplib::Server http;
-  int port = -1;
-  int listenSocket = -1;  // the socket the library bound, for widening its backlog
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> runEntered{false};
-  std::atomic<bool> runFinished{false};
-
-  void configure();
-  void handlePost(const httplib::Request& req, httplib::Response& res);
-  void handleGet(const httplib::Request& req, httplib::Response& res);
-  void logRequest(const httplib::Request& req, const httplib::Response& res);
+  asio::thread_pool workers;
+  std::atomic<bool> stopping{false};
+  std::mutex mutex;
+  std::unordered_map<const Session*, std::weak_ptr<Session>> sessions;
 };
 
-void HttpServer::Impl::configure() {
-  const int threads = options.threads;
-  http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  // SO_REUSEADDR only: the library's default (SO_REUSEPORT) would let a second server bind
-  // the same port and quietly take half of its connections.
-  http.set_socket_options([this](socket_t sock) {
-    int yes = 1;
-    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    listenSocket = sock;
-  });
-  // Headers and body leave in separate writes; without this, Nagle's algorithm holds the body
-  // back until the client's delayed acknowledgement on kept-alive connections (40 ms a reply).
-  http.set_tcp_nodelay(true);
-  http.set_payload_max_length(options.maxRequestBytes);
-  http.set_read_timeout(30);
-  // A downloading client may pause (the download control has a pause) without losing its
-  // connection for a minute.
-  http.set_write_timeout(60);
-  http.set_keep_alive_max_count(100);
-  http.set_keep_alive_timeout(2);
+// One connection, plain or TLS; its handlers run on its own strand.
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  virtual ~Session() = default;
+  virtual void start() = 0;
+  // Closes the connection when it waits for a request; otherwise it closes after its reply.
+  virtual void stopSoon() = 0;
+};
 
-  http.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
-    tStats = RequestStats{};
-    tStats.started = true;
-    tStats.start = Clock::now();
-    tStats.wallStart = std::chrono::system_clock::now();
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  http.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { handlePost(req, res); });
-  http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { handleGet(req, res); });
-  http.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-    logRequest(req, res);
-  });
-}
+template <bool Tls>
+class Connection final : public Session {
+ public:
+  using Stream = std::conditional_t<Tls, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream>;
 
-void HttpServer::Impl::handlePost(const httplib::Request& req, httplib::Response& res) {
-  replaceRanges(req, {});  // a Range header has no meaning for the services' replies
-  const std::string_view path = req.path;
-  Reply reply;
-  if (text::EqualsNoCaseAscii(path, kQueryServicePath)) {
-    reply = query.answer(req.body);
-  } else if (text::EqualsNoCaseAscii(withoutTrailingSlash(path), withoutTrailingSlash(options.dataPath))) {
-    reply = data.answer("", req.body);
-  } else if (const auto page = orvexPage(path)) {
-    reply = data.answer(*page, req.body);
-  } else {
-    textResponse(res, 404, "no service at this address");
-    return;
-  }
-  res.status = reply.status;
-  res.set_content(reply.body, reply.contentType);
-}
-
-void HttpServer::Impl::handleGet(const httplib::Request& req, httplib::Response& res) {
-  const FileHost::Lookup found = files.find(req.target);
-  switch (found.outcome) {
-    case FileHost::Outcome::Found: break;
-    case FileHost::Outcome::NotFound:
-      replaceRanges(req, {});
-      return textResponse(res, 404, "not found");
-    case FileHost::Outcome::Refused:
-      replaceRanges(req, {});
-      return textResponse(res, 403, "forbidden");
-    case FileHost::Outcome::BadRequest:
-      replaceRanges(req, {});
-      return textResponse(res, 400, "bad request path");
+  Connection(Shared& shared, tcp::socket socket, ssl::context* tls)
+      : s_(shared), stream_(makeStream(std::move(socket), tls)), timer_(lowest().get_executor()) {
+    ErrorCode ec;
+    const auto peer = lowest().socket().remote_endpoint(ec);
+    if (!ec) client_ = peer.address().to_string() + ":" + std::to_string(peer.port());
+    lowest().socket().set_option(tcp::no_delay(true), ec);
   }
 
-  auto file = std::make_shared<OpenFile>();
-  // The path is canonical (no links left in it); O_NOFOLLOW keeps a link swapped in since
-  // from being followed.
-  file->fd = ::open(found.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  struct stat st {};
-  if (file->fd < 0 || ::fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    replaceRanges(req, {});
-    return textResponse(res, 404, "not found");
+  ~Connection() override {
+    closeFile();
+    std::lock_guard lock(s_.mutex);
+    s_.sessions.erase(this);
   }
-  const auto size = static_cast<std::uint64_t>(st.st_size);
 
-  RequestedRanges requested;
-  for (const auto& [first, last] : req.ranges) requested.emplace_back(first, last);
-  const RangePlan plan = planRanges(requested, size);
-  switch (plan.kind) {
-    case RangePlan::Kind::Whole:
-      replaceRanges(req, {});
-      res.status = 200;
-      break;
-    case RangePlan::Kind::Unsatisfiable:
-      replaceRanges(req, {});
-      res.status = 416;
-      res.set_header("Content-Range", "bytes */" + std::to_string(size));
+  void start() override {
+    {
+      std::lock_guard lock(s_.mutex);
+      s_.sessions.emplace(this, weak_from_this());
+    }
+    asio::dispatch(lowest().get_executor(), [self = self()] {
+      if constexpr (Tls) {
+        self->lowest().expires_after(self->headerTime());
+        self->stream_.async_handshake(ssl::stream_base::server, [self](ErrorCode ec) {
+          if (ec) return self->close();
+          self->readRequest();
+        });
+      } else {
+        self->readRequest();
+      }
+    });
+  }
+
+  void stopSoon() override {
+    asio::dispatch(lowest().get_executor(), [self = self()] {
+      if (self->waiting_) self->close();
+    });
+  }
+
+ private:
+  static Stream makeStream(tcp::socket socket, ssl::context* tls) {
+    if constexpr (Tls) return Stream(beast::tcp_stream(std::move(socket)), *tls);
+    else return Stream(std::move(socket));
+  }
+
+  std::shared_ptr<Connection> self() {
+    return std::static_pointer_cast<Connection>(shared_from_this());
+  }
+  beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
+  std::chrono::seconds headerTime() const { return std::chrono::seconds(s_.options.headerSeconds); }
+  std::chrono::seconds stallTime() const { return std::chrono::seconds(s_.options.stallSeconds); }
+
+  // ---- reading a request ----
+
+  void readRequest() {
+    if (s_.stopping) return close();
+    parser_.emplace();
+    parser_->header_limit(kHeaderLimit);
+    parser_->body_limit(s_.options.maxRequestBytes);
+    waiting_ = true;
+    started_.reset();
+    bytesSent_ = 0;
+    // One deadline for the whole head, however it trickles in.
+    lowest().expires_after(headerTime());
+    http::async_read_header(stream_, buffer_, *parser_,
+                            [self = self()](ErrorCode ec, std::size_t) { self->onHead(ec); });
+  }
+
+  void onHead(ErrorCode ec) {
+    waiting_ = false;
+    if (ec == http::error::body_limit) return refuse(413, "the request body is too large");
+    if (ec == http::error::header_limit) return refuse(431, "the request head is too large");
+    if (ec && isParseError(ec)) return refuse(400, "malformed request");
+    if (ec) return close();  // closed, reset, or the head's deadline passed
+
+    started_ = Clock::now();
+    wallStart_ = std::chrono::system_clock::now();
+    const auto& req = parser_->get();
+    method_ = std::string(req.method_string());
+    target_ = std::string(req.target());
+    keepAlive_ = req.keep_alive();
+
+    const auto encoding = req.find(http::field::content_encoding);
+    if (encoding != req.end() && !text::EqualsNoCaseAscii(sv(encoding->value()), "identity"))
+      return refuse(415, "compressed request bodies are not accepted");
+    if (parser_->is_done()) return route();
+
+    // The body's deadline grows with its announced length, at the least rate allowed.
+    const std::uint64_t length =
+        parser_->content_length().value_or(s_.options.maxRequestBytes);
+    lowest().expires_after(headerTime() +
+                           std::chrono::seconds(length / s_.options.minBodyRate));
+    const auto expect = req.find(http::field::expect);
+    if (expect != req.end() && text::EqualsNoCaseAscii(sv(expect->value()), "100-continue")) {
+      head_ = "HTTP/1.1 100 Continue\r\n\r\n";
+      asio::async_write(stream_, asio::buffer(head_), [self = self()](ErrorCode e, std::size_t) {
+        if (e) return self->close();
+        self->readBody();
+      });
       return;
-    case RangePlan::Kind::Partial: {
-      httplib::Ranges settled;
-      for (const ByteRange& r : plan.ranges)
-        settled.emplace_back(static_cast<ssize_t>(r.first), static_cast<ssize_t>(r.last));
-      replaceRanges(req, std::move(settled));
-      res.status = 206;
-      break;
+    }
+    readBody();
+  }
+
+  void readBody() {
+    http::async_read(stream_, buffer_, *parser_, [self = self()](ErrorCode ec, std::size_t) {
+      if (ec == http::error::body_limit) return self->refuse(413, "the request body is too large");
+      if (ec && isParseError(ec)) return self->refuse(400, "malformed request body");
+      if (ec) return self->close();
+      self->route();
+    });
+  }
+
+  // The parser refused what the client sent (as opposed to the connection ending).
+  static bool isParseError(ErrorCode ec) {
+    return ec.category() == http::make_error_code(http::error::bad_target).category() &&
+           ec != http::error::end_of_stream && ec != http::error::partial_message;
+  }
+
+  // ---- answering ----
+
+  void route() {
+    const auto& req = parser_->get();
+    switch (req.method()) {
+      case http::verb::post: return answerService();
+      case http::verb::get:
+      case http::verb::head: return answerFile(req.method() == http::verb::head);
+      default:
+        return sendText(405, "only GET, HEAD and POST are served", "Allow: GET, HEAD, POST\r\n");
     }
   }
 
-  const std::string type = contentTypeOf(found.file);
-  res.set_header("Accept-Ranges", "bytes");
-  if (size == 0) {
-    res.set_content("", type);
-    return;
-  }
-  tStats.streamed = true;
-  file->buffer.resize(kFileChunk);
-  // The file is streamed in chunks read at the offsets the library asks for, never loaded
-  // whole; the library calls the provider on this thread.
-  res.set_content_provider(
-      static_cast<std::size_t>(size), type,
-      [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        const std::size_t want = std::min(length, file->buffer.size());
-        const ssize_t n = ::pread(file->fd, file->buffer.data(), want, static_cast<off_t>(offset));
-        if (n <= 0) return false;  // the file shrank under us: end the reply short
-        if (!sink.write(file->buffer.data(), static_cast<std::size_t>(n))) return false;
-        tStats.streamedBytes += static_cast<std::uint64_t>(n);
-        return true;
+  void answerService() {
+    const std::string_view path = pathOf(target_);
+    enum class Service { Query, Data } service;
+    std::string page;
+    if (text::EqualsNoCaseAscii(path, kQueryServicePath)) {
+      service = Service::Query;
+    } else if (text::EqualsNoCaseAscii(withoutTrailingSlash(path),
+                                       withoutTrailingSlash(s_.options.dataPath))) {
+      service = Service::Data;
+    } else if (auto p = orvexPage(path)) {
+      service = Service::Data;
+      page = std::move(*p);
+    } else {
+      return sendText(404, "no service at this address");
+    }
+    // The statement runs on a database worker; the reply comes back to this connection's
+    // strand. The tracked executor keeps the event loop running meanwhile.
+    auto back = asio::prefer(lowest().get_executor(), asio::execution::outstanding_work.tracked);
+    asio::post(s_.workers, [self = self(), service, page = std::move(page),
+                            body = std::move(parser_->get().body()), back]() mutable {
+      Reply reply = service == Service::Query ? self->s_.query.answer(body)
+                                              : self->s_.data.answer(page, body);
+      asio::post(back, [self, reply = std::move(reply)]() mutable {
+        self->sendReply(std::move(reply));
       });
-}
-
-void HttpServer::Impl::logRequest(const httplib::Request& req, const httplib::Response& res) {
-  if (log.enabled()) {
-    AccessRecord r;
-    r.time = tStats.started ? tStats.wallStart : std::chrono::system_clock::now();
-    r.client = req.remote_addr + ":" + std::to_string(req.remote_port);
-    r.method = req.method;
-    r.target = req.target;
-    r.status = res.status;
-    if (req.method != "HEAD") r.bytes = tStats.streamed ? tStats.streamedBytes : res.body.size();
-    if (tStats.started) r.duration = Clock::now() - tStats.start;
-    log.write(r);
+    });
   }
-  tStats = RequestStats{};
-}
+
+  void sendText(int status, std::string_view message, std::string_view extra = {}) {
+    sendReply(Reply{status, "text/plain; charset=utf-8", std::string(message)}, extra);
+  }
+
+  void sendReply(Reply reply, std::string_view extra = {}) {
+    status_ = reply.status;
+    const bool head = method_ == "HEAD";
+    head_ = replyHead(reply.status, reply.contentType, reply.body.size(), keepAlive_, extra);
+    body_ = head ? std::string() : std::move(reply.body);
+    bodyOffset_ = 0;
+    writeSlices(true);
+  }
+
+  // The head and the body in slices; the stall deadline starts again with each slice.
+  void writeSlices(bool withHead) {
+    const std::size_t n = std::min(kWriteSlice, body_.size() - bodyOffset_);
+    lowest().expires_after(stallTime());
+    std::array<asio::const_buffer, 2> buffers{
+        withHead ? asio::buffer(head_) : asio::const_buffer(),
+        asio::buffer(body_.data() + bodyOffset_, n)};
+    asio::async_write(stream_, buffers, [self = self(), n](ErrorCode ec, std::size_t) {
+      if (ec) return self->close();
+      self->bodyOffset_ += n;
+      self->bytesSent_ += n;
+      if (self->bodyOffset_ < self->body_.size()) return self->writeSlices(false);
+      self->body_.clear();
+      self->finish();
+    });
+  }
+
+  void answerFile(bool headOnly) {
+    const auto& req = parser_->get();
+    const FileHost::Lookup found = s_.files.find(target_);
+    switch (found.outcome) {
+      case FileHost::Outcome::Found: break;
+      case FileHost::Outcome::NotFound: return sendText(404, "not found");
+      case FileHost::Outcome::Refused: return sendText(403, "forbidden");
+      case FileHost::Outcome::BadRequest: return sendText(400, "bad request path");
+    }
+    // The path is canonical (no links left in it); O_NOFOLLOW keeps a link swapped in since
+    // from being followed.
+    fd_ = ::open(found.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      closeFile();
+      return sendText(404, "not found");
+    }
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+
+    // One range per request: a list of several is answered with the whole file.
+    RangePlan plan;
+    const auto range = req.find(http::field::range);
+    if (range != req.end()) {
+      if (const auto requested = parseRangeHeader(sv(range->value())))
+        plan = planRanges(*requested, size, 1);
+    }
+    std::string extra = "Accept-Ranges: bytes\r\n";
+    status_ = 200;
+    offset_ = 0;
+    remaining_ = size;
+    if (plan.kind == RangePlan::Kind::Unsatisfiable) {
+      closeFile();
+      extra += "Content-Range: bytes */" + std::to_string(size) + "\r\n";
+      return sendReply(Reply{416, "", ""}, extra);
+    }
+    if (plan.kind == RangePlan::Kind::Partial) {
+      const ByteRange& r = plan.ranges.front();
+      status_ = 206;
+      offset_ = r.first;
+      remaining_ = r.last - r.first + 1;
+      extra += "Content-Range: bytes " + std::to_string(r.first) + "-" + std::to_string(r.last) +
+               "/" + std::to_string(size) + "\r\n";
+    }
+    head_ = replyHead(status_, contentTypeOf(found.file), remaining_, keepAlive_, extra);
+    if (headOnly) remaining_ = 0;
+    lowest().expires_after(stallTime());
+    asio::async_write(stream_, asio::buffer(head_), [self = self()](ErrorCode ec, std::size_t) {
+      if (ec) return self->close();
+      self->sendFileBody();
+    });
+  }
+
+  void sendFileBody() {
+    if constexpr (Tls) {
+      if (remaining_ == 0) return fileDone();
+      chunk_.resize(kFileChunk);
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, kFileChunk));
+      const ssize_t n = ::pread(fd_, chunk_.data(), want, static_cast<off_t>(offset_));
+      if (n <= 0) return close();  // the file shrank under us: the reply cannot be completed
+      lowest().expires_after(stallTime());
+      asio::async_write(stream_, asio::buffer(chunk_.data(), static_cast<std::size_t>(n)),
+                        [self = self()](ErrorCode ec, std::size_t written) {
+                          if (ec) return self->close();
+                          self->offset_ += written;
+                          self->remaining_ -= written;
+                          self->bytesSent_ += written;
+                          self->sendFileBody();
+                        });
+    } else {
+      auto& socket = lowest().socket();
+      ErrorCode ec;
+      socket.native_non_blocking(true, ec);
+      std::size_t turn = 0;
+      while (remaining_ > 0) {
+        if (turn >= kSendfileTurn) {  // let the other connections of this thread have a turn
+          asio::post(lowest().get_executor(), [self = self()] { self->sendFileBody(); });
+          return;
+        }
+        auto off = static_cast<off_t>(offset_);
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, 1u << 30));
+        const ssize_t n = ::sendfile(socket.native_handle(), fd_, &off, want);
+        if (n > 0) {
+          offset_ += static_cast<std::uint64_t>(n);
+          remaining_ -= static_cast<std::uint64_t>(n);
+          bytesSent_ += static_cast<std::uint64_t>(n);
+          turn += static_cast<std::size_t>(n);
+          continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return waitWritable();
+        return close();  // the file shrank, or the client went away
+      }
+      fileDone();
+    }
+  }
+
+  // The client reads slower than we send: wait until the socket takes more, for at most the
+  // stall time. Only the connection waits; the thread serves others meanwhile.
+  void waitWritable() {
+    // The wait's number tells a stall apart from a timer that expired just as the socket
+    // became writable (its handler is then already queued and cannot be cancelled).
+    const std::uint64_t wait = ++writeWaits_;
+    timer_.expires_after(stallTime());
+    timer_.async_wait([self = self(), wait](ErrorCode ec) {
+      if (!ec && self->writeWaits_ == wait) self->close();
+    });
+    lowest().socket().async_wait(tcp::socket::wait_write, [self = self()](ErrorCode ec) {
+      ++self->writeWaits_;
+      self->timer_.cancel();
+      if (ec) return self->close();
+      self->sendFileBody();
+    });
+  }
+
+  void fileDone() {
+    closeFile();
+    finish();
+  }
+
+  void closeFile() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  // The reply is out: log it, then wait for the next request or close.
+  void finish() {
+    logRequest();
+    if (keepAlive_ && !s_.stopping) return readRequest();
+    if constexpr (Tls) {
+      lowest().expires_after(std::chrono::seconds(2));
+      stream_.async_shutdown([self = self()](ErrorCode) { self->close(); });
+    } else {
+      ErrorCode ec;
+      lowest().socket().shutdown(tcp::socket::shutdown_send, ec);
+      close();
+    }
+  }
+
+  // Answers a request that is not read further, then reads and drops what the client still
+  // sends for a moment (closing with unread data would reset the connection, and the client
+  // might lose the answer).
+  void refuse(int status, std::string_view message) {
+    keepAlive_ = false;
+    status_ = status;
+    head_ = replyHead(status, "text/plain; charset=utf-8", message.size(), false);
+    head_ += message;
+    lowest().expires_after(headerTime());
+    asio::async_write(stream_, asio::buffer(head_), [self = self()](ErrorCode ec, std::size_t) {
+      self->logRequest();
+      if (ec) return self->close();
+      if constexpr (!Tls) {
+        ErrorCode e;
+        self->lowest().socket().shutdown(tcp::socket::shutdown_send, e);
+      }
+      self->lowest().expires_after(std::chrono::seconds(2));
+      self->drained_ = 0;
+      self->drain();
+    });
+  }
+
+  void drain() {
+    chunk_.resize(kFileChunk);
+    stream_.async_read_some(asio::buffer(chunk_), [self = self()](ErrorCode ec, std::size_t n) {
+      self->drained_ += n;
+      if (ec || self->drained_ > kDrainLimit) return self->close();
+      self->drain();
+    });
+  }
+
+  void close() {
+    if (closed_) return;
+    closed_ = true;
+    waiting_ = false;
+    closeFile();
+    timer_.cancel();
+    ErrorCode ec;
+    lowest().socket().close(ec);
+  }
+
+  void logRequest() {
+    if (!s_.log.enabled() || method_.empty()) return;
+    AccessRecord r;
+    r.time = started_ ? wallStart_ : std::chrono::system_clock::now();
+    r.client = client_;
+    r.method = method_;
+    r.target = target_;
+    r.status = status_;
+    if (method_ != "HEAD") r.bytes = bytesSent_;
+    if (started_) r.duration = Clock::now() - *started_;
+    s_.log.write(r);
+    method_.clear();
+  }
+
+  Shared& s_;
+  Stream stream_;
+  asio::steady_timer timer_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::string client_;
+  bool waiting_ = false;  // for a request, with nothing of it read yet that matters
+  bool closed_ = false;
+  bool keepAlive_ = false;
+
+  // The request being answered, for the access log.
+  std::string method_;
+  std::string target_;
+  int status_ = 0;
+  std::uint64_t bytesSent_ = 0;
+  std::optional<Clock::time_point> started_;
+  std::chrono::system_clock::time_point wallStart_;
+
+  // The reply being written.
+  std::string head_;
+  std::string body_;
+  std::size_t bodyOffset_ = 0;
+  int fd_ = -1;
+  std::uint64_t offset_ = 0;
+  std::uint64_t remaining_ = 0;
+  std::vector<char> chunk_;
+  std::uint64_t writeWaits_ = 0;
+  std::size_t drained_ = 0;
+};
+
+}  // namespace
+
+struct HttpServer::Impl {
+  explicit Impl(ServerOptions o) : shared(std::move(o)), acceptor(asio::make_strand(io)) {}
+
+  Shared shared;
+  asio::io_context io;
+  tcp::acceptor acceptor;
+  std::optional<ssl::context> tls;
+  int port = -1;
+  std::atomic<bool> stopRequested{false};
+
+  void accept() {
+    acceptor.async_accept(asio::make_strand(io), [this](ErrorCode ec, tcp::socket socket) {
+      if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+      if (!ec) {
+        std::shared_ptr<Session> session;
+        if (tls) session = std::make_shared<Connection<true>>(shared, std::move(socket), &*tls);
+        else session = std::make_shared<Connection<false>>(shared, std::move(socket), nullptr);
+        session->start();
+      }
+      accept();  // also after an error such as too many open files: go on accepting
+    });
+  }
+
+  void stopAll() {
+    shared.stopping = true;
+    ErrorCode ec;
+    acceptor.close(ec);
+    std::vector<std::shared_ptr<Session>> open;
+    {
+      std::lock_guard lock(shared.mutex);
+      for (auto& [key, weak] : shared.sessions)
+        if (auto s = weak.lock()) open.push_back(std::move(s));
+    }
+    for (auto& s : open) s->stopSoon();
+  }
+};
 
 HttpServer::HttpServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
-  impl_->configure();
+  const ServerOptions& o = impl_->shared.options;
+  if (!o.tlsCert.empty()) {
+    impl_->tls.emplace(ssl::context::tls_server);
+    ssl::context& c = *impl_->tls;
+    c.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                  ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
+    ErrorCode ec;
+    c.use_certificate_chain_file(o.tlsCert.string(), ec);
+    if (ec) throw std::runtime_error("cannot read the certificate " + o.tlsCert.string() + ": " + ec.message());
+    c.use_private_key_file(o.tlsKey.string(), ssl::context::pem, ec);
+    if (ec) throw std::runtime_error("cannot read the private key " + o.tlsKey.string() + ": " + ec.message());
+  }
 }
 
 HttpServer::~HttpServer() {
@@ -270,43 +652,47 @@ HttpServer::~HttpServer() {
 }
 
 int HttpServer::bind() {
-  const ServerOptions& o = impl_->options;
-  if (o.port == 0) {
-    impl_->port = impl_->http.bind_to_any_port(o.host);
-    if (impl_->port < 0) throw std::runtime_error("cannot listen on " + o.host + ":0");
-  } else {
-    if (!impl_->http.bind_to_port(o.host, o.port))
-      throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port) +
-                               " (address in use or not available)");
-    impl_->port = o.port;
-  }
-  // The library listens with a backlog of 5; clients connecting at once beyond that overflow
-  // the accept queue and some of their connections are reset. Listening again on the bound
-  // socket widens the queue.
-  if (impl_->listenSocket >= 0) ::listen(impl_->listenSocket, SOMAXCONN);
+  const ServerOptions& o = impl_->shared.options;
+  const std::string where = o.host + ":" + std::to_string(o.port);
+  ErrorCode ec;
+  const auto address = asio::ip::make_address(o.host, ec);
+  if (ec) throw std::runtime_error("cannot listen on " + where + " (not an IP address)");
+  const tcp::endpoint endpoint(address, static_cast<unsigned short>(o.port));
+  tcp::acceptor& a = impl_->acceptor;
+  a.open(endpoint.protocol(), ec);
+  // SO_REUSEADDR only: SO_REUSEPORT would let a second server bind the same port and quietly
+  // take half of its connections.
+  if (!ec) a.set_option(tcp::acceptor::reuse_address(true), ec);
+  if (!ec) a.bind(endpoint, ec);
+  if (!ec) a.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec)
+    throw std::runtime_error("cannot listen on " + where + " (address in use or not available: " +
+                             ec.message() + ")");
+  impl_->port = a.local_endpoint().port();
   return impl_->port;
 }
 
 std::string HttpServer::address() const {
-  const std::string& host = impl_->options.host;
+  const std::string& host = impl_->shared.options.host;
   const std::string h = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   return h + ":" + std::to_string(impl_->port);
 }
 
 void HttpServer::run() {
-  impl_->runEntered = true;
-  if (!impl_->stopRequested) impl_->http.listen_after_bind();
-  impl_->runFinished = true;
+  if (impl_->stopRequested || !impl_->acceptor.is_open()) return;
+  impl_->accept();
+  // Two event-loop threads at most: the database workers and the clients need the rest.
+  const unsigned loops = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+  std::vector<std::thread> extra;
+  for (unsigned i = 1; i < loops; ++i) extra.emplace_back([this] { impl_->io.run(); });
+  impl_->io.run();
+  for (auto& t : extra) t.join();
+  impl_->shared.workers.join();
 }
 
 void HttpServer::stop() {
-  impl_->stopRequested = true;
-  if (!impl_->runEntered) return;
-  // run() may be between its check and the library's start; wait until the library runs (or
-  // gave up) so that its stop is not lost.
-  while (!impl_->http.is_running() && !impl_->runFinished)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  impl_->http.stop();
+  if (impl_->stopRequested.exchange(true)) return;
+  asio::post(impl_->acceptor.get_executor(), [impl = impl_.get()] { impl->stopAll(); });
 }
 
 }  // namespace veltrano::server

@@ -80,7 +80,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (name != "--listen" && name != "--data" && name != "--data-path" &&
         name != "--max-request-bytes" && name != "--max-rows" && name != "--threads" &&
-        name != "--access-log") {
+        name != "--access-log" && name != "--max-reply-bytes" && name != "--header-timeout" &&
+        name != "--min-body-rate" && name != "--stall-timeout" && name != "--tls-cert" &&
+        name != "--tls-key") {
       return fail("unknown option " + name + " (see --help)");
     }
     if (!takeValue()) return fail(name + " needs a value");
@@ -108,9 +110,29 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--access-log") {
       if (value.empty()) return fail("--access-log wants a file or -");
       o.accessLog = value;
+    } else if (name == "--max-reply-bytes") {
+      if (!parseNumber<std::size_t>(value, 1024, std::size_t{1} << 40, o.maxReplyBytes))
+        return fail("--max-reply-bytes wants a number from 1024 to 2^40");
+    } else if (name == "--header-timeout") {
+      if (!parseNumber(value, 1, 3600, o.headerSeconds))
+        return fail("--header-timeout wants seconds from 1 to 3600");
+    } else if (name == "--min-body-rate") {
+      if (!parseNumber<std::size_t>(value, 1, std::size_t{1} << 30, o.minBodyRate))
+        return fail("--min-body-rate wants bytes per second from 1 to 2^30");
+    } else if (name == "--stall-timeout") {
+      if (!parseNumber(value, 1, 3600, o.stallSeconds))
+        return fail("--stall-timeout wants seconds from 1 to 3600");
+    } else if (name == "--tls-cert") {
+      if (value.empty()) return fail("--tls-cert wants a PEM file");
+      o.tlsCert = value;
+    } else if (name == "--tls-key") {
+      if (value.empty()) return fail("--tls-key wants a PEM file");
+      o.tlsKey = value;
     }
   }
   if (o.dataDir.empty()) return fail("--data DIR is required (see --help)");
+  if (o.tlsCert.empty() != o.tlsKey.empty())
+    return fail("--tls-cert and --tls-key go together");
   return result;
 }
 
@@ -132,20 +154,40 @@ from, and the data service of the data library, on one HTTP address.
                           statements are refused.
   --data-path PATH        URL path of the data service (default /Database/ORVEX/). Pages of
                           the form /ORVEX/<page>.ASP are served as well.
-  --max-request-bytes N   Largest request body accepted (default 16777216); larger requests
-                          get 413.
-  --max-rows N            Most rows one reply may carry (default 100000); a larger result is
-                          answered with an error text instead of being cut short.
-  --threads N             Worker threads, each serving one connection at a time (default 16).
+  --tls-cert FILE         Serve HTTPS on the --listen address with this certificate chain
+  --tls-key FILE          (PEM) and private key (PEM). Both or neither.
+  --threads N             Database workers: statements run on N threads (default 16), never
+                          on the threads that serve connections.
   --access-log FILE|-     Append one line per request (time, client, method, path, status,
                           bytes, duration) to FILE, or to standard output with "-".
                           Default: no access log.
   -h, --help              This text.
 
+Limits (each request and reply, whatever the client does):
+  --max-request-bytes N   Largest request body accepted (default 16777216); larger requests
+                          get 413 before their body is read. Compressed request bodies
+                          (Content-Encoding other than identity) get 415 and are never
+                          inflated; a malformed Content-Length gets 400.
+  --max-rows N            Most rows one reply may carry (default 100000); a larger result is
+                          answered with an error text instead of being cut short.
+  --max-reply-bytes N     Largest service reply body (default 67108864, 64 MiB). A result
+                          that would be larger, or a single value larger, is answered with an
+                          error text before any of it is sent; a value is refused by the
+                          database before it is allocated.
+  --header-timeout S      Seconds a client has to send a request's whole head, and the
+                          longest a kept-alive connection waits idle (default 10).
+  --min-body-rate B       Bytes per second a request body must keep up, after the head's
+                          seconds as a start (default 16384): a body of L bytes is cut after
+                          header-timeout + L/B seconds.
+  --stall-timeout S       A reply the client stops reading is kept for S seconds without
+                          progress (default 60), then the connection is closed. A stalled
+                          reply holds one idle connection, never a worker.
+
 Endpoints:
   POST /client/mysqlservice.asp    query service (keyed-hex form fields, CP949 replies)
   POST <data path>, /ORVEX/<page>.ASP   data service (ADO XML recordset in and out, UTF-8)
-  GET, HEAD <anything else>        file host (Content-Length, byte ranges)
+  GET, HEAD <anything else>        file host (Content-Length, one byte range per request;
+                                   a malformed Range header is ignored)
 
 SIGTERM or SIGINT stops the server after the requests in progress.
 Sample data: server/make-sample-data DIR HOST:PORT [REGISTRABLE-FILE]

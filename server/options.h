@@ -16,8 +16,14 @@ struct ServerOptions {
   std::string dataPath = "/Database/ORVEX/";  // address of the data service
   std::size_t maxRequestBytes = 16u << 20;
   std::size_t maxRows = 100000;
-  int threads = 16;
+  std::size_t maxReplyBytes = 64u << 20;  // largest service reply body
+  int threads = 16;                      // database workers
+  int headerSeconds = 10;                // whole request head, and idle time between requests
+  std::size_t minBodyRate = 16384;       // bytes per second a request body must keep up
+  int stallSeconds = 60;                 // a reply that makes no progress for this long is cut
   std::string accessLog;                 // "" none, "-" standard output, else a file
+  std::filesystem::path tlsCert;         // both set: HTTPS on the listening address
+  std::filesystem::path tlsKey;
 };
 
 // What the command line asks for: run the server, show the help, or an error to report.

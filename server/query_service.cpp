@@ -95,6 +95,11 @@ Reply QueryService::answer(std::string_view body) const {
     std::string reply(kStylesheetLine);
     reply += "\r\n";
     reply += rowsetXml(result);
+    const std::size_t cap = catalog_.limits().maxBytes;
+    if (reply.size() > cap)
+      return ansiReply(200, kTextType,
+                       errorText(SQLITE_TOOBIG, "the reply is larger than " + std::to_string(cap) +
+                                                    " bytes (the server's reply limit)"));
     return ansiReply(200, kXmlType, reply);
   } catch (const StatementError& e) {
     const int status = e.kind() == StatementError::Kind::Refused ? 403 : 200;

@@ -256,3 +256,38 @@ TEST_F(DatabaseTest, ReusedConnectionsSeeAReplacedFileAndKeepNoTransaction) {
   // A read-only catalog on the same file in the same thread does not borrow the writable one.
   EXPECT_EQ(errorOf(catalog(false), "delete from item").kind(), Kind::Refused);
 }
+
+TEST_F(DatabaseTest, KeptStatementsStartAfreshOnEachCall) {
+  // Each thread keeps compiled statements by text: a statement stopped midway (too many rows)
+  // must start from its first row next time, with the new call's values.
+  EXPECT_EQ(errorOf(catalog(false, 1), "select id from item where id >= ? order by id",
+                    {Variant(std::int64_t{1}), {}})
+                .code(),
+            SQLITE_TOOBIG);
+  const ResultSet rs = catalog(false, 10).run("shop", "select id from item where id >= ? order by id",
+                                              {Variant(std::int64_t{1}), {}});
+  ASSERT_EQ(rs.rows.size(), 2u);
+  EXPECT_EQ(rs.rows[0][0], Variant(std::int64_t{1}));
+  // Text with a second statement is never kept, so it is refused every time.
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(errorOf(catalog(true), "select 1; delete from item").code(), SQLITE_MISUSE);
+  EXPECT_EQ(catalog().run("shop", "select count(*) from item").rows[0][0], Variant(std::int64_t{2}));
+}
+
+TEST_F(DatabaseTest, TextIsWellFormedUtf8AndResultsAreCappedInBytes) {
+  const ResultSet rs = catalog().run("shop", "select cast(x'80ff41c3a9eda080e282' as text)");
+  EXPECT_EQ(rs.rows[0][0], Variant("\xEF\xBF\xBD\xEF\xBF\xBD" "A\xC3\xA9"
+                                   "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"));
+  const DatabaseCatalog capped(dir_.path() / "db", false, {1000, std::chrono::seconds(30), 1000});
+  EXPECT_EQ(capped.run("shop", "select zeroblob(900)").rows[0][0].bytes().size(), 900u);
+  // One value too large is never made; many small ones are stopped once over.
+  for (const char* sql : {"select zeroblob(2000)", "select hex(zeroblob(600))",
+                          "select zeroblob(600) union all select zeroblob(600)"}) {
+    try {
+      capped.run("shop", sql);
+      ADD_FAILURE() << "ran: " << sql;
+    } catch (const StatementError& e) {
+      EXPECT_EQ(e.code(), SQLITE_TOOBIG) << sql << ": " << e.what();
+    }
+  }
+}

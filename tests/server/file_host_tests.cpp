@@ -2,6 +2,9 @@
 
 #include <filesystem>
 
+#include <limits>
+
+#include "server/byte_range.h"
 #include "server/file_host.h"
 #include "support/test_support.h"
 
@@ -116,4 +119,28 @@ TEST(RangePlanning, SettlesRangesAgainstTheFileSize) {
   const RequestedRanges many(17, {0, 0});
   EXPECT_EQ(planRanges(many, 100).kind, RangePlan::Kind::Whole);
   EXPECT_EQ(planRanges(RequestedRanges(16, {0, 0}), 100).kind, RangePlan::Kind::Partial);
+}
+
+TEST(RangeHeader, ParsesWellFormedRangesAndRejectsTheRest) {
+  const std::int64_t big = std::numeric_limits<std::int64_t>::max();
+  EXPECT_EQ(parseRangeHeader("bytes=4000-"), RequestedRanges({{4000, -1}}));
+  EXPECT_EQ(parseRangeHeader(" Bytes=0-0 , -500,"), RequestedRanges({{0, 0}, {-1, 500}}));
+  EXPECT_EQ(parseRangeHeader("bytes=0-18446744073709551615"), RequestedRanges({{0, big}}));
+  EXPECT_EQ(parseRangeHeader("bytes=99999999999999999999-"), RequestedRanges({{big, -1}}));
+  for (const char* bad : {"", "bytes=", "bytes=,", "bytes=5-1", "bytes=-", "bytes=x-y", "bytes=1-2-3",
+                          "bytes=+1-2", "bytes=1 -2", "bytes=-+5", "items=0-1", "bytes 0-1",
+                          "bytes=0-1,5-1"})
+    EXPECT_EQ(parseRangeHeader(bad), std::nullopt) << bad;
+  // The largest end settles to the whole of any file.
+  const RangePlan plan = planRanges(*parseRangeHeader("bytes=0-18446744073709551615"), 1000);
+  EXPECT_EQ(plan.kind, RangePlan::Kind::Partial);
+  EXPECT_EQ(plan.ranges, std::vector<ByteRange>({{0, 999}}));
+}
+
+TEST_F(FileHostTest, ASeparatorAfterAFileNameFindsNothing) {
+  EXPECT_EQ(outcome("/FILES/Tarvic/README.TXT"), FileHost::Outcome::Found);
+  for (const char* target : {"/FILES/Tarvic/README.TXT/", "/FILES/Tarvic/README.TXT\\",
+                             "/FILES/Tarvic/README.TXT/.", "/FILES/Tarvic/README.TXT%2F",
+                             "/FILES/Tarvic/README.TXT/x"})
+    EXPECT_EQ(outcome(target), FileHost::Outcome::NotFound) << target;
 }

@@ -49,6 +49,7 @@ class ServerProcess {
 
   bool started() const { return port_ > 0; }
   int port() const { return port_; }
+  pid_t pid() const { return pid_; }
   std::string hostPort() const { return "127.0.0.1:" + std::to_string(port_); }
   const std::string& firstLine() const { return firstLine_; }
 

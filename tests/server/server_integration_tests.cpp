@@ -216,7 +216,7 @@ TEST_F(ServerProgramTest, ServesFilesWholeAndByRange) {
   const RawReply late = rawGet(port(), "/FILES/TARVIC/BIG.BIN", "Range: bytes=999999-\r\n");
   EXPECT_EQ(late.status, 416);
   EXPECT_EQ(late.header("Content-Range"), "bytes */" + std::to_string(content.size()));
-  EXPECT_EQ(rawGet(port(), "/FILES/TARVIC/BIG.BIN", "Range: bytes=x-y\r\n").status, 416);
+  EXPECT_EQ(rawGet(port(), "/FILES/TARVIC/BIG.BIN", "Range: bytes=x-y\r\n").status, 200);  // ignored
 
   const RawReply head = rawGet(port(), "/files/tarvic/big.bin", "", "HEAD");
   EXPECT_EQ(head.status, 200);
