@@ -23,12 +23,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fs/side_file.h"
 #include "platform/http/inet.h"
 #include "platform/runtime/property_bag.h"
 
 namespace meridox {
 
-class DownloadFile;  // the local file a transfer writes (download_control.cpp)
+class DownloadFile;  // the local file a resumed transfer appends to (download_control.cpp)
 
 // The events of DN in their declared order. Default handlers do nothing.
 class DNEvents {
@@ -108,9 +109,19 @@ class DN {
   // Optional connection check, "GET" for Url, wait for the reply headers; sets FileSize,
   // FileExists, AResume.
   void GetFileInformation();
-  // Reads the body that GetFileInformation left pending into the local file.
+  // Reads the body that GetFileInformation left pending into a side file beside the target,
+  // which replaces the target only when the body is complete (as many bytes as the reply's
+  // Content-Length). Until then the target is untouched; a failed or cancelled transfer
+  // discards the side file. When the replacement itself is refused (the file is in use), the
+  // complete side file is kept: PlacementPending() is then true and PlaceFile() tries again.
   void DownLoad();
-  // Sends a ranged "GET" and appends the rest of the file to SaveLocation.
+  // A downloaded file waits for its replacement, refused before.
+  bool PlacementPending() const { return side_.complete(); }
+  // Tries the refused replacement again without fetching anything; ends in DLComplete or
+  // DLError as DownLoad does.
+  void PlaceFile();
+  // Sends a ranged "GET" and appends the rest of the file to SaveLocation (a partial file the
+  // host names; written in place).
   void DLResume();
   // Sets the pause flag; false also raises StatusChange "Unpausing".
   void Pause(bool& blnPause);
@@ -156,9 +167,11 @@ class DN {
 
   void changed(std::string_view property);
   std::string askNewName(const std::string& path);
-  PassEnd runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t existingLength);
-  void finishComplete(DownloadFile& file);
-  void failTransfer(DownloadFile& file);
+  template <class File>
+  PassEnd runPasses(File& file, std::int32_t chunk, std::int32_t existingLength);
+  void placeAndComplete();
+  void failTransfer();
+  void raiseCancelled();
   bool connectionRuleFails();
 
   void raiseDLComplete();
@@ -174,6 +187,7 @@ class DN {
   veltrano::ControlSite* site_ = nullptr;
   DNEvents* events_ = nullptr;
   veltrano::http::Inet i1_;
+  veltrano::fs::SideFile side_;
 
   bool resumeSupported_ = false;
   bool cancelRequest_ = false;

@@ -96,7 +96,7 @@ void RunCopyMode(const ProgramInfo& p) {
       ui::MsgBox("업데이트 프로그램(meridox.exe)을 새 버젼으로 바꾸지 못했습니다." "\r\n\r\n" + why +
                      "\r\n\r\n다음에 업데이트를 실행하면 다시 시도합니다.",
                  ui::vbCritical, kTitle);
-      throw veltrano::ProgramEnd(0);
+      throw veltrano::ProgramEnd(kRelayFailed);
     }
     try {
       StartProgram(UpdaterFile(p), {"Delete"}, p.path);
@@ -105,7 +105,7 @@ void RunCopyMode(const ProgramInfo& p) {
       // hand-off of the next run.
     }
   }
-  throw veltrano::ProgramEnd(0);
+  throw veltrano::ProgramEnd(kRelayDone);
 }
 
 void RunCleanupMode(const ProgramInfo& p) {
@@ -113,10 +113,12 @@ void RunCleanupMode(const ProgramInfo& p) {
   veltrano::clock().sleep(1000);
   if (isUpdater(p) && fs::fileExists(PatchFile(p))) {
     std::string why;
-    if (!DeletePatchFile(p, why))
+    if (!DeletePatchFile(p, why)) {
       ui::MsgBox("업데이트 임시파일(meridoxpch.exe)을 지우지 못했습니다." "\r\n\r\n" + why, ui::vbExclamation, kTitle);
+      throw veltrano::ProgramEnd(kRelayFailed);
+    }
   }
-  throw veltrano::ProgramEnd(0);
+  throw veltrano::ProgramEnd(kRelayDone);
 }
 
 }  // namespace meridox

@@ -24,6 +24,9 @@ inline constexpr const char* kUpdaterProgramName = "meridox";
 inline constexpr const char* kPatchProgramName = "meridoxpch";
 inline constexpr int kRelayAttempts = 10;
 inline constexpr int kRelayAttemptPauseMs = 500;
+// Exit statuses of the relay modes.
+inline constexpr int kRelayDone = 0;
+inline constexpr int kRelayFailed = 1;
 
 // program folder + "\meridox.exe" / "\meridoxpch.exe".
 std::string UpdaterFile(const ProgramInfo& program);
@@ -38,7 +41,8 @@ bool IsDeleteCommand(const ProgramInfo& program);
 // patch file lies in its folder. Raises 53 when the patch program cannot be started.
 void HandOffCheck(const ProgramInfo& program);
 
-// Copy mode and clean-up mode; both end the program (veltrano::ProgramEnd).
+// Copy mode and clean-up mode; both end the program (veltrano::ProgramEnd with kRelayDone, or
+// kRelayFailed when the file step failed).
 [[noreturn]] void RunCopyMode(const ProgramInfo& program);
 [[noreturn]] void RunCleanupMode(const ProgramInfo& program);
 

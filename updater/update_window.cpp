@@ -131,7 +131,7 @@ void UpdateWindow::Com_Yes_Click() {
   if (!form_.LB_SETUPLIST.Caption().empty()) CheckAndDownloadUpdates("");
 }
 
-void UpdateWindow::Com_Cancel_Click() { throw ProgramEnd(0); }
+void UpdateWindow::Com_Cancel_Click() { throw ProgramEnd(errorShown_ ? kExitFailed : kExitDone); }
 
 // --- Installed products and catalogue --------------------------------------------------------
 
@@ -141,6 +141,7 @@ void UpdateWindow::ListInstalledProducts() {
   // No catalogue (or one that could not be read): reported as the run reports it; the
   // window stays with its first texts and the cancel button.
   if (!rs || rs->State() != veltrano::ado::adStateOpen) {
+    errorShown_ = true;
     ui::MsgBox("ERROR OF RDS SERVICE", ui::vbInformation + ui::vbOKOnly, "ERROR");
     return;
   }
@@ -181,6 +182,7 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     {
       cls_SysREg reg = installedKey();
       if (!atHand) {
+        errorShown_ = true;
         ui::MsgBox("ERROR OF RDS SERVICE", ui::vbInformation + ui::vbOKOnly, "ERROR");
         return;
       }
@@ -208,7 +210,8 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     std::vector<std::string> keys = text::Split(keyList, ";");
     if (keys.size() < 2) {
       ui::MsgBox("업데이트할 설치된 제품이 없습니다", ui::vbInformation, "미설치제품");
-      throw ProgramEnd(0);
+      // Nothing could be updated; an unreachable service ends here too.
+      throw ProgramEnd(kExitFailed);
     }
     keys.pop_back();  // the empty item after the last ";"
 
@@ -233,7 +236,7 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     const std::string report = checking ? UpdateErrorReport(e, check.atHand().get(), check.productKey())
                                         : UpdateErrorReport(e, atHand.get(), "");
     ui::MsgBox(report, ui::vbCritical + ui::vbOKOnly, "ERROR OF UPDATE");
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitFailed);
   }
 }
 
@@ -270,7 +273,7 @@ void UpdateWindow::DownLoadNewFileAndRegSet() {
     Step([&] { dn_->DownLoad(); });
   } else {
     ui::MsgBox("서버에 파일이 존재하지 않아 업데이트 하지 못했습니다.", ui::vbCritical, "업데이트 불가능");
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitFailed);
   }
 }
 
@@ -325,7 +328,7 @@ void UpdateWindow::DN_DLComplete() {
     }
   } catch (const RuntimeError&) {
     ui::MsgBox("에러발생. 작업을 계속할 수 없습니다", ui::vbInformation, "ERROR");
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitFailed);
   }
 }
 
@@ -358,6 +361,12 @@ void UpdateWindow::registrationPass() {
 }
 
 void UpdateWindow::retryTransfer() {
+  // A file that came down whole but could not replace the installed one (in use) is not
+  // fetched again: only its replacement is retried.
+  if (dn_->PlacementPending()) {
+    dn_->PlaceFile();
+    return;
+  }
   dn_->Cancel();
   const std::uint32_t errorsBefore = dlErrors_;
   dn_->GetFileInformation();
@@ -387,7 +396,7 @@ void UpdateWindow::DN_DLError(std::string& lpErrorDescription) {
     const ui::Answer answer =
         ui::MsgBox("파일(" + filename + ")이 사용중입니다." + kCrLf + kCrLf + "모든 VELTRANO의 프로그램을 종료해주시기 바랍니다.",
                    ui::vbRetryCancel + ui::vbCritical + ui::vbDefaultButton2, "프로그램");
-    if (answer != ui::Answer::Retry) throw ProgramEnd(0);
+    if (answer != ui::Answer::Retry) throw ProgramEnd(kExitCancelled);
     if (notFound) notFoundOffered_ = true;
     ErrCnt = 0;
     retryTransfer();
@@ -422,7 +431,7 @@ void UpdateWindow::SaveInstalledVersions() {
 void UpdateWindow::finishWith(const std::string& text, int style) {
   Step([&] { ui::MsgBox(text, style, kTitle); });
   Step([&] { HandOffCheck(program_); });
-  throw ProgramEnd(0);
+  throw ProgramEnd(kExitDone);
 }
 
 veltrano::Variant UpdateWindow::ExecuteEXEFile() {
@@ -434,7 +443,7 @@ veltrano::Variant UpdateWindow::ExecuteEXEFile() {
     Step([&] { form_.Hide(); });
     Step([&] { Shell(items[1], program_.path); });
     Step([&] { HandOffCheck(program_); });
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitDone);
   }
   if (FileCount(updateFiles_) < 1)
     finishWith("이미 최신버젼으로 업데이트 되어 있습니다.\r\r프로그램을 종료합니다", ui::vbExclamation);
@@ -451,7 +460,7 @@ veltrano::Variant UpdateWindow::ExecuteEXEFile() {
       Step([&] { Shell("NOTEPAD \"" + readmeFiles_[i] + "\"", program_.path); });
   }
   Step([&] { HandOffCheck(program_); });
-  throw ProgramEnd(0);
+  throw ProgramEnd(kExitDone);
 }
 
 }  // namespace meridox

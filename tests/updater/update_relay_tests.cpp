@@ -37,6 +37,17 @@ std::string waitForLine(const stdfs::path& record) {
   return {};
 }
 
+// The exit status a relay mode ends the program with; -1 when it returned.
+template <class F>
+int exitStatusOf(F&& mode) {
+  try {
+    mode();
+  } catch (const veltrano::ProgramEnd& end) {
+    return end.exitCode();
+  }
+  return -1;
+}
+
 bool runnable(const stdfs::path& p) {
   return (stdfs::status(p).permissions() & stdfs::perms::owner_exec) != stdfs::perms::none;
 }
@@ -131,7 +142,7 @@ TEST_F(UpdateRelay, ReplaceGivesUpAfterItsAttemptsLeavingTheOldUpdater) {
 TEST_F(UpdateRelay, CopyModeReplacesStartsTheCleanUpAndEnds) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
-  EXPECT_THROW(RunCopyMode(program("meridoxpch", "COPY")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "COPY")); }), kRelayDone);
   EXPECT_EQ(clock.sleptMs(), 1000);
   EXPECT_EQ(waitForLine(record), "meridox.exe Delete\n");
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), recorder(record));
@@ -142,7 +153,7 @@ TEST_F(UpdateRelay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
   veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
-  EXPECT_THROW(RunCopyMode(program("meridoxpch", "COPY")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "COPY")); }), kRelayFailed);
   ASSERT_EQ(scripted.shown().size(), 1u);
   EXPECT_EQ(scripted.shown()[0].title, "업데이트");
   EXPECT_NE(scripted.shown()[0].text.find("meridox.exe"), std::string::npos);
@@ -154,7 +165,7 @@ TEST_F(UpdateRelay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
 
 TEST_F(UpdateRelay, CopyModeWithoutPatchFileOnlyEnds) {
   test::writeFile(dir / "meridox.exe", "old");
-  EXPECT_THROW(RunCopyMode(program("meridoxpch", "copy")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "copy")); }), kRelayDone);
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "old");
   EXPECT_TRUE(scripted.shown().empty());
 }
@@ -164,7 +175,7 @@ TEST_F(UpdateRelay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
   EXPECT_THROW(RunCleanupMode(program("tarvic", "Delete")), veltrano::ProgramEnd);
   EXPECT_TRUE(stdfs::exists(dir / "MERIDOXPCH.EXE"));
   veltrano::fs::injectFault("delete", "MERIDOXPCH", veltrano::err::kPermissionDenied, 2);
-  EXPECT_THROW(RunCleanupMode(program("meridox", "Delete")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCleanupMode(program("meridox", "Delete")); }), kRelayDone);
   EXPECT_FALSE(stdfs::exists(dir / "MERIDOXPCH.EXE"));
   EXPECT_TRUE(scripted.shown().empty());
 }
@@ -172,7 +183,7 @@ TEST_F(UpdateRelay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
 TEST_F(UpdateRelay, CleanUpThatCannotDeleteSaysSo) {
   test::writeFile(dir / "meridoxpch.exe", "patch");
   veltrano::fs::injectFault("delete", "meridoxpch", veltrano::err::kPermissionDenied, 0);
-  EXPECT_THROW(RunCleanupMode(program("meridox", "Delete")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCleanupMode(program("meridox", "Delete")); }), kRelayFailed);
   EXPECT_TRUE(stdfs::exists(dir / "meridoxpch.exe"));
   ASSERT_EQ(scripted.shown().size(), 1u);
   EXPECT_NE(scripted.shown()[0].text.find("meridoxpch.exe"), std::string::npos);

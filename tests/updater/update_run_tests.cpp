@@ -20,7 +20,9 @@
 #include "support/http_test_server.h"
 #include "support/test_support.h"
 #include "update_site.h"
+#include "platform/text/ansi.h"
 #include "updater/mod_hdd.h"
+#include "updater/mod_standard.h"
 #include "updater/update_window.h"
 #include "updater/update_window_widget.h"
 
@@ -36,6 +38,17 @@ using testing::UpdateSite;
 constexpr const char* kDone = "최신버젼으로 업데이트가 완료 되었습니다.\r\r프로그램을 종료합니다";
 constexpr const char* kUpToDate = "이미 최신버젼으로 업데이트 되어 있습니다.\r\r프로그램을 종료합니다";
 constexpr const char* kWithHistory = "최신버젼으로 업데이트가 완료 되었습니다.\r\r주요 업데이트 기록을 보시겠습니까?";
+
+// The exit status with which `step` ends the program; -1 when it returns.
+template <class F>
+int endStatus(F&& step) {
+  try {
+    step();
+  } catch (const veltrano::ProgramEnd& end) {
+    return end.exitCode();
+  }
+  return -1;
+}
 
 struct UpdateRun : ::testing::Test {
   UpdateSite site;
@@ -59,14 +72,15 @@ struct UpdateRun : ::testing::Test {
   }
   std::string app(const std::string& key) const { return site.appFolder(key).string(); }
 
-  // Load and, in the interactive mode, the press of 업데이트: the run must end the program.
-  void runToEnd(UpdateWindow& w) {
+  // Load and, in the interactive mode, the press of 업데이트: the run must end the program
+  // with `status`.
+  void runToEnd(UpdateWindow& w, int status = kExitDone) {
     try {
       w.Form_Load();
       w.Com_Yes_Click();
       ADD_FAILURE() << "the run did not end the program";
     } catch (const veltrano::ProgramEnd& end) {
-      EXPECT_EQ(end.exitCode(), 0);
+      EXPECT_EQ(end.exitCode(), status);
     }
   }
   const ui::ScriptedUi::Shown& onlyBox() {
@@ -123,9 +137,9 @@ TEST_F(UpdateRun, ThreeFilesAreDownloadedRegisteredAndRecorded) {
 
   EXPECT_EQ(values, (std::vector<std::int32_t>{100, 50, 75, 100}));
   EXPECT_TRUE(stdfs::exists(shot));
-  // The old file is replaced under the name the list gives it.
-  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
-  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "a.dll"));
+  // The old file is replaced under the spelling it has on disk.
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "a.dll"), "A-new");
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL"));
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "B.EXE"), big);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "C.OCX"), "C-new");
   EXPECT_NE(stdfs::status(site.appFolder("TARVIC") / "B.EXE").permissions() & stdfs::perms::owner_exec,
@@ -233,7 +247,7 @@ TEST_F(UpdateRun, FileMissingOnTheServerGoesThroughRetriesTheInUseBoxAndTheMissi
   scripted.queue("OK");
   scripted.queue("Retry");
   UpdateWindow w(program());
-  runToEnd(w);
+  runToEnd(w, kExitFailed);
 
   const auto& shown = scripted.shown();
   ASSERT_EQ(shown.size(), 3u);
@@ -256,11 +270,13 @@ TEST_F(UpdateRun, FileMissingOnTheServerGoesThroughRetriesTheInUseBoxAndTheMissi
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");  // replaced files stay replaced
 }
 
-TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetry) {
-  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetryWithoutFetchingItAgain) {
+  test::FileServer files;
+  files.addFile("/FILES/TARVIC/A.DLL", "A-new");
+  tarvic({{{.filename = "a.dll", .version = "2.0", .serverHost = "127.0.0.1:" + std::to_string(files.port())}, ""}});
   test::writeFile(site.appFolder("TARVIC") / "A.DLL", "locked copy");
-  // The first four opens of the target fail as a file in use would.
-  veltrano::fs::injectFault("open", "A.DLL", veltrano::err::kPermissionDenied, 4);
+  // The first four replacements of the target fail as for a file in use.
+  veltrano::fs::injectFault("rename", "A.DLL", veltrano::err::kPermissionDenied, 4);
   scripted.queue("OK");
   scripted.queue("Retry");
   UpdateWindow w(program());
@@ -268,20 +284,21 @@ TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetry) {
   veltrano::fs::clearFaults();
   const auto& shown = scripted.shown();
   ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[0].text, "Error Downloading File from : http://" + site.host() + "/FILES/TARVIC/A.DLL");
+  EXPECT_EQ(shown[0].text, "Error Downloading File from : " + files.url("/FILES/TARVIC/A.DLL"));
   EXPECT_EQ(shown[1].text, "파일(A.DLL)이 사용중입니다.\r\n\r\n모든 VELTRANO의 프로그램을 종료해주시기 바랍니다.");
   EXPECT_EQ(shown[2].text, kDone);
   EXPECT_EQ(clock.sleptMs(), 4 * 500);
   EXPECT_EQ(w.ErrCnt, 0);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
   EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_EQ(files.requests().size(), 1u);  // only the replacement was retried
 }
 
 TEST_F(UpdateRun, FailedFileListQueryIsReportedWithTheServersText) {
   site.product("TARVIC", "TAR'VIC", "타르빅 화물관리");  // breaks the file-list statement
   site.install("TARVIC");
   UpdateWindow w(program());
-  runToEnd(w);
+  runToEnd(w, kExitFailed);
   const auto& box = onlyBox();
   EXPECT_EQ(box.title, "ERROR OF UPDATE");
   EXPECT_EQ(box.icon, ui::Icon::Critical);
@@ -292,7 +309,7 @@ TEST_F(UpdateRun, FailedFileListQueryIsReportedWithTheServersText) {
 TEST_F(UpdateRun, FileNameLeavingItsFolderStopsTheRunBeforeAnythingIsWritten) {
   tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}, {{.filename = "..\\b.dll", .version = "2.0"}, "B"}});
   UpdateWindow w(program());
-  runToEnd(w);
+  runToEnd(w, kExitFailed);
   const auto& box = onlyBox();
   EXPECT_EQ(box.title, "ERROR OF UPDATE");
   EXPECT_NE(box.text.find("다운로드 폴더 밖"), std::string::npos) << box.text;
@@ -305,7 +322,7 @@ TEST_F(UpdateRun, CancelInTheInUseBoxEndsTheRun) {
   tarvic({});
   site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "gone.dll", .version = "2.0"}, nullptr);
   UpdateWindow w(program());
-  runToEnd(w);  // no answers: the in-use box takes its default, Cancel
+  runToEnd(w, kExitCancelled);  // no answers: the in-use box takes its default, Cancel
   ASSERT_EQ(scripted.shown().size(), 2u);
   EXPECT_EQ(scripted.shown()[1].answer, "Cancel");
 }
@@ -334,7 +351,7 @@ TEST_F(UpdateRun, AutomaticModeStartsTheProgramWithoutABox) {
 TEST_F(UpdateRun, ProductCodeWithBlanksMatchesNothing) {
   tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}});
   UpdateWindow w(program(" TARVIC ,x"));
-  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitFailed);
   const auto& box = onlyBox();
   EXPECT_EQ(box.title, "미설치제품");
   EXPECT_EQ(box.text, "업데이트할 설치된 제품이 없습니다");
@@ -346,7 +363,7 @@ TEST_F(UpdateRun, NoInstalledProductEndsWithTheNotInstalledBox) {
   site.product("TVSMS", "TVSMS", "타르빅 문자발송");
   site.product("Meridox", "MERIDOX", "Meridox 업데이트");
   UpdateWindow w(program("TVSMS,x"));
-  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitFailed);
   EXPECT_EQ(onlyBox().title, "미설치제품");
 }
 
@@ -360,7 +377,7 @@ TEST_F(UpdateRun, UnreachableQueryServiceListsNothingAndEndsTheRunAsNotInstalled
   listing.Com_Yes_Click();  // nothing listed: nothing happens
 
   UpdateWindow automatic(program("TARVIC,x"));
-  EXPECT_THROW(automatic.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(endStatus([&] { automatic.Form_Load(); }), kExitFailed);
   EXPECT_EQ(onlyBox().title, "미설치제품");
 }
 
@@ -399,6 +416,29 @@ TEST_F(UpdateRun, StalledDownloadShowsTheBarTextOnTheEighthTick) {
   EXPECT_EQ(styleAtTick, (std::map<int, std::int32_t>{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 3}}));
   EXPECT_EQ(styleAfterResume, 2);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "BIG.DAT"), test::generatedContent(kSize));
+}
+
+// Every CP949 double-byte character goes through the updater's request to the reference
+// server and comes back exactly, each query under two keys the client draws.
+TEST(QueryThroughReferenceServer, EveryDoubleByteCharacterComesBackExactly) {
+  UpdateSite site;
+  std::vector<std::string> all;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x41; trail <= 0xFE; ++trail) {
+      const std::string ch = veltrano::text::ansiChar(lead << 8 | trail);
+      if (ch != "\xEF\xBF\xBD") all.push_back(ch);
+    }
+  }
+  EXPECT_EQ(all.size(), 17048u);
+  constexpr std::size_t kPerQuery = 400;
+  for (std::size_t from = 0; from < all.size(); from += kPerQuery) {
+    std::string batch;
+    for (std::size_t i = from; i < std::min(all.size(), from + kPerQuery); ++i) batch += all[i];
+    veltrano::ado::RecordsetPtr rs = OpenServerQuery("select '" + batch + "' as v");
+    ASSERT_TRUE(rs);
+    ASSERT_EQ(rs->Fields(0).Name(), "v") << rs->Fields(0).Value().toText();
+    EXPECT_EQ(rs->Fields(0).Value().toText(), batch) << "characters from " << from;
+  }
 }
 
 // The relay with real processes: the updater built by the project placed as meridox.exe, its
