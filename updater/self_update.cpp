@@ -1,6 +1,7 @@
 #include "updater/self_update.h"
 
 #include "platform/fs/fs.h"
+#include "platform/fs/side_file.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
@@ -57,22 +58,18 @@ void HandOffCheck(const ProgramInfo& p) {
 bool ReplaceUpdaterFile(const ProgramInfo& p, std::string& why) {
   const std::string source = p.path + "\\Meridoxpch.exe";
   const std::string target = p.path + "\\Meridox.exe";
-  // The staged copy lies in the same folder (so the rename is one step) under a program name,
-  // so that it is made runnable before it takes the updater's name.
-  const std::string staging = p.path + "\\Meridox.new.exe";
+  // The copy goes into a side file beside the updater and replaces it in one rename, so the
+  // folder never lacks a whole updater. A side file that is complete is kept between attempts:
+  // only its replacement is tried again.
+  fs::SideFile side;
   return tryBounded(
       [&] {
-        try {
-          fs::copyFile(source, staging);
-          MarkRunnable(staging);
-          fs::renameFile(staging, target);
-        } catch (const RuntimeError&) {
-          try {
-            if (fs::fileExists(staging)) fs::deleteFile(staging);
-          } catch (const RuntimeError&) {
-          }
-          throw;
+        if (!side.complete()) {
+          side.create(target);
+          side.writeFrom(source);
         }
+        side.place();
+        MarkRunnable(target);
         return true;
       },
       why);

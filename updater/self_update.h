@@ -8,9 +8,9 @@
 //   3. the new updater ends the patch program, deletes the patch file and ends.
 // File names are matched without regard to case.
 //
-// The updater file is replaced by copying the patch file to a temporary name in the same
-// folder and renaming that over "meridox.exe" (one step), so the folder never lacks an
-// updater. A copy or delete the file system refuses is tried again a bounded number of times;
+// The updater file is replaced by copying the patch file into a side file beside
+// "meridox.exe" and renaming that over it (one step, platform/fs/side_file.h), so the folder
+// never lacks a whole updater. A copy or delete the file system refuses is tried again a bounded number of times;
 // when it still fails the user is told and the files stay as they are (a patch file left in
 // place makes the next run hand off again).
 

@@ -11,6 +11,8 @@
 //   drive C: folder    DRIVE_C        VELTRANO_DRIVE_C
 //   system folder      SYSTEM_DIR     VELTRANO_SYSTEM_DIR
 //   Windows folder     WINDIR         WINDIR
+//   connect timeout    CONNECT_TIMEOUT_SECONDS  VELTRANO_CONNECT_TIMEOUT_SECONDS  (15)
+//   stall limit        TRANSFER_STALL_SECONDS   VELTRANO_TRANSFER_STALL_SECONDS   (60)
 //
 // No host name is compiled in: an unset host is empty.
 

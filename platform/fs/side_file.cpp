@@ -84,6 +84,31 @@ void SideFile::write(const std::uint8_t* data, std::size_t size) {
   length_ += size;
 }
 
+void SideFile::writeFrom(std::string_view source) {
+  const std::filesystem::path native = toNative(source);
+  checkFault("copy", native);
+  if (!fileExists(source)) raise(err::kFileNotFound);
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) raise(err::kPathFileAccessError);
+  std::vector<std::uint8_t> chunk(kBufferBytes);
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      raise(err::kPathFileAccessError);
+    }
+    if (n == 0) break;
+    try {
+      write(chunk.data(), static_cast<std::size_t>(n));
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+  }
+  ::close(fd);
+}
+
 void SideFile::flush() {
   if (buffer_.empty()) return;
   writeOut(buffer_.data(), buffer_.size());

@@ -60,6 +60,9 @@ class SideFile {
   std::uint64_t length() const { return length_; }
 
   void write(const std::uint8_t* data, std::size_t size);
+  // Appends the bytes of the file at `source` (a Windows-style path): raises 53 when it is
+  // missing, 75 when it cannot be read; "copy" faults on the source's path apply.
+  void writeFrom(std::string_view source);
   // Writes out the buffered bytes (not synced to the device).
   void flush();
   // Syncs the side file's data (once) and replaces the target by it, then syncs the folder.

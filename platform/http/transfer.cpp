@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/deploy/deploy.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::http::detail {
@@ -237,3 +238,25 @@ std::size_t Transfer::onBody(char* data, std::size_t size, std::size_t count, vo
 }
 
 }  // namespace veltrano::http::detail
+
+namespace veltrano::http {
+namespace {
+
+// A whole number of seconds of at least 1, or 0.
+long secondsSetting(std::string_view name) {
+  const std::string value = deploy::get(name);
+  if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stol(value);
+}
+
+}  // namespace
+
+
+TransportLimits TransportLimits::fromDeploySettings() {
+  TransportLimits limits;
+  if (const long s = secondsSetting("CONNECT_TIMEOUT_SECONDS"); s > 0) limits.connectTimeoutMs = s * 1000;
+  if (const long s = secondsSetting("TRANSFER_STALL_SECONDS"); s > 0) limits.stallSeconds = s;
+  return limits;
+}
+
+}  // namespace veltrano::http

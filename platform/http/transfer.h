@@ -27,6 +27,11 @@ struct TransportLimits {
   long connectTimeoutMs = 15000;
   long stallSeconds = 60;
   long stallBytesPerSecond = 1;
+
+  // The defaults above, with the deploy settings CONNECT_TIMEOUT_SECONDS and
+  // TRANSFER_STALL_SECONDS (VELTRANO_CONNECT_TIMEOUT_SECONDS, VELTRANO_TRANSFER_STALL_SECONDS)
+  // taking their place when they hold a whole number of seconds of at least 1.
+  static TransportLimits fromDeploySettings();
 };
 
 namespace detail {

@@ -119,23 +119,23 @@ TEST_F(UpdateRelay, ReplaceSwapsTheUpdaterInOneStepKeepingItsName) {
 TEST_F(UpdateRelay, ReplaceRetriesARefusedRenameAndThenSucceeds) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", "new");
-  veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 3);
+  veltrano::fs::injectFault("rename", "meridox.exe", veltrano::err::kPermissionDenied, 3);
   std::string why;
   ASSERT_TRUE(ReplaceUpdaterFile(program("meridoxpch"), why));
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "new");
   EXPECT_EQ(clock.sleptMs(), 3 * kRelayAttemptPauseMs);
-  EXPECT_FALSE(stdfs::exists(dir / "Meridox.new.exe"));
+  EXPECT_FALSE(stdfs::exists(dir / "meridox.exe.partial"));
 }
 
 TEST_F(UpdateRelay, ReplaceGivesUpAfterItsAttemptsLeavingTheOldUpdater) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", "new");
-  veltrano::fs::injectFault("copy", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
+  veltrano::fs::injectFault("write", "meridox.exe.partial", veltrano::err::kPermissionDenied, 0);
   std::string why;
   EXPECT_FALSE(ReplaceUpdaterFile(program("meridoxpch"), why));
   EXPECT_EQ(why, veltrano::describeError(veltrano::err::kPermissionDenied));
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "old");
-  EXPECT_FALSE(stdfs::exists(dir / "Meridox.new.exe"));
+  EXPECT_FALSE(stdfs::exists(dir / "meridox.exe.partial"));
   EXPECT_EQ(clock.sleptMs(), (kRelayAttempts - 1) * kRelayAttemptPauseMs);
 }
 
@@ -152,7 +152,7 @@ TEST_F(UpdateRelay, CopyModeReplacesStartsTheCleanUpAndEnds) {
 TEST_F(UpdateRelay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
-  veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
+  veltrano::fs::injectFault("rename", "meridox.exe", veltrano::err::kPermissionDenied, 0);
   EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "COPY")); }), kRelayFailed);
   ASSERT_EQ(scripted.shown().size(), 1u);
   EXPECT_EQ(scripted.shown()[0].title, "업데이트");

@@ -6,8 +6,12 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <chrono>
 #include <thread>
@@ -416,6 +420,129 @@ TEST_F(UpdateRun, StalledDownloadShowsTheBarTextOnTheEighthTick) {
   EXPECT_EQ(styleAtTick, (std::map<int, std::int32_t>{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 3}}));
   EXPECT_EQ(styleAfterResume, 2);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "BIG.DAT"), test::generatedContent(kSize));
+}
+
+// Transfers that fail in a real updater process (headless, default answers: the in-use box
+// takes Cancel): the installed file stays byte-identical, its version is not recorded, nothing
+// is left beside it, the exit status says how the run ended, and a later good run completes.
+struct UpdateFaults : ::testing::Test {
+  static constexpr std::uint64_t kSize = 8 * 1024 * 1024;
+  UpdateSite site;
+  stdfs::path folder = site.programFolder();
+  stdfs::path installed = site.appFolder("TARVIC") / "A.DLL";
+  // How the file host answers: a fault until `good` is set, then the whole file.
+  std::atomic<bool> good{false};
+
+  void SetUp() override {
+    stdfs::copy_file(test::builtProgram("updater/meridox"), folder / "meridox.exe");
+    site.product("TARVIC", "TARVIC", "타르빅 화물관리");
+    site.install("TARVIC");
+    test::writeFile(installed, "installed copy");
+  }
+  void listOn(const std::string& host) {
+    site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+               .serverHost = host},
+              nullptr);
+  }
+  test::CommandResult runUpdater(const std::string& env = "") {
+    return test::run("cd " + folder.string() + " && QT_QPA_PLATFORM=offscreen VELTRANO_ANSWERS=Yes " + env +
+                     " ./meridox.exe 2>&1");
+  }
+  void expectUntouched(const test::CommandResult& r, int status) {
+    EXPECT_EQ(r.exitCode, status) << r.out;
+    EXPECT_EQ(test::readFile(installed), "installed copy");
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+  }
+  void expectGoodRunCompletes(const std::string& content) {
+    const auto r = runUpdater();
+    EXPECT_EQ(r.exitCode, kExitDone) << r.out;
+    EXPECT_TRUE(test::readFile(installed) == content);
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+  }
+  // A file host that sends the status line, the headers and `sent` bytes of an 8 MiB body,
+  // then `fault` (return: the connection closes); the whole file once `good` is set.
+  std::unique_ptr<test::RawHttpServer> faultyHost(std::uint64_t sent, std::function<void(test::RawConnection&)> fault) {
+    return std::make_unique<test::RawHttpServer>([this, sent, fault](const test::SeenRequest&, test::RawConnection& c) {
+      const std::string body = test::generatedContent(kSize);
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n");
+      if (good) {
+        c.send(body);
+        return;
+      }
+      c.send(std::string_view(body).substr(0, sent));
+      if (fault) fault(c);
+    });
+  }
+  void faultThenGoodRun(std::unique_ptr<test::RawHttpServer> host, const std::string& env = "") {
+    listOn("127.0.0.1:" + std::to_string(host->port()));
+    expectUntouched(runUpdater(env), kExitCancelled);
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+    good = true;
+    expectGoodRunCompletes(test::generatedContent(kSize));
+  }
+};
+
+TEST_F(UpdateFaults, HostClosingMidBody) { faultThenGoodRun(faultyHost(1024 * 1024, nullptr)); }
+
+TEST_F(UpdateFaults, BodyOneByteShort) { faultThenGoodRun(faultyHost(kSize - 1, nullptr)); }
+
+TEST_F(UpdateFaults, StalledHostEndsAfterTheStallLimit) {
+  faultThenGoodRun(faultyHost(1024 * 1024, [](test::RawConnection& c) { c.pause(15000); }),
+                   "VELTRANO_TRANSFER_STALL_SECONDS=1");
+}
+
+TEST_F(UpdateFaults, FullDiskLeavesNothingBehind) {
+  test::FileServer files;
+  files.addFile("/FILES/TARVIC/A.DLL", "A-new");
+  listOn("127.0.0.1:" + std::to_string(files.port()));
+  expectUntouched(runUpdater("VELTRANO_FS_FAULTS='write:A.DLL.partial:61:0'"), kExitCancelled);
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+  expectGoodRunCompletes("A-new");
+}
+
+TEST_F(UpdateFaults, UpdaterKilledBetweenFlushAndRename) {
+  test::FileServer files;
+  files.addFile("/FILES/TARVIC/A.DLL", "A-new");
+  listOn("127.0.0.1:" + std::to_string(files.port()));
+  expectUntouched(runUpdater("VELTRANO_FS_FAULTS='place:A.DLL:kill'"), 128 + SIGKILL);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL.partial"), "A-new");  // synced, not yet renamed
+  // The side file of the killed run is discarded by the next (no key is set).
+  expectGoodRunCompletes("A-new");
+}
+
+TEST_F(UpdateFaults, ServerKilledMidTransfer) {
+  // A large file of zeros (sparse on disk), so that the transfer is still running when the
+  // server is killed.
+  constexpr std::uint64_t kLarge = 256ull * 1024 * 1024;
+  const stdfs::path served = site.root() / "data" / "files" / "BIG" / "A.DLL";
+  stdfs::create_directories(served.parent_path());
+  { std::ofstream(served, std::ios::binary); }
+  stdfs::resize_file(served, kLarge);
+  std::unique_ptr<testing::ReferenceServer> server = site.secondServer();
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+             .sourcepath = "BIG/", .serverHost = server->host()},
+            nullptr);
+  const stdfs::path side = site.appFolder("TARVIC") / "A.DLL.partial";
+  std::thread killer([&] {
+    std::error_code ec;
+    for (int i = 0; i < 20000 && !(stdfs::exists(side, ec) && stdfs::file_size(side, ec) > 1024 * 1024); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server->killNow();
+  });
+  const auto r = runUpdater();
+  killer.join();
+  expectUntouched(r, kExitCancelled);
+  EXPECT_FALSE(stdfs::exists(side));
+
+  // The server comes back (on another port); the next run fetches the whole file.
+  server = site.secondServer();
+  site.sql("update qz_files set sourcepath = " + testing::quoted(server->host() + "/BIG/") + ";");
+  const auto again = runUpdater();
+  EXPECT_EQ(again.exitCode, kExitDone) << again.out;
+  EXPECT_EQ(stdfs::file_size(installed), kLarge);
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_FALSE(stdfs::exists(side));
 }
 
 // Every CP949 double-byte character goes through the updater's request to the reference
