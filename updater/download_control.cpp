@@ -423,12 +423,15 @@ void DN::DownLoad() {
                    "Overwrite?") != ui::Answer::Yes)
       path = askNewName(path);
 
+    signatureFailure_.clear();
     side_.create(path);
     raiseStatusChange("Opening " + path + " For DATA Input.");
     inDownload_ = true;
     bytesReceived_ = 0;
 
-    if (runPasses(side_, chunk, 0) == PassEnd::Cancelled) {
+    std::optional<veltrano::crypto::Sha256> digest;
+    if (publicKey_) digest.emplace();
+    if (runPasses(side_, chunk, 0, digest ? &*digest : nullptr) == PassEnd::Cancelled) {
       side_.discard();
       raiseCancelled();
       return;
@@ -438,6 +441,17 @@ void DN::DownLoad() {
       throw RuntimeError(err::kDeviceIOError, "DN",
                          "The body ended after " + std::to_string(bytesReceived_) + " of " + std::to_string(fileSize_) +
                              " bytes.");
+    if (digest) {
+      signatureFailure_ = checkSignature(digest->finish());
+      if (!signatureFailure_.empty()) {
+        side_.discard();
+        i1_.Cancel();
+        raiseDLError("Signature Check Failed: " + signatureFailure_);
+        raiseStatusChange("Download Aborted, Signature Check Failed!");
+        raiseDLECode(8);
+        return;
+      }
+    }
     placeAndComplete();
   } catch (const std::exception&) {
     failTransfer();
@@ -512,8 +526,33 @@ void DN::DLResume() {
   }
 }
 
+std::string DN::checkSignature(const veltrano::crypto::Digest& digest) {
+  // A signature is 88 characters of base64; anything much longer is not one.
+  constexpr std::size_t kMaxSignatureText = 4096;
+  i1_.Cancel();
+  i1_.Execute(url_ + ".sig", "GET");
+  while (i1_.StillExecuting()) ui::DoEvents();
+  const std::string header = i1_.GetHeader();
+  if (header.empty()) throw RuntimeError(err::kDeviceIOError, "DN", "The signature could not be fetched.");
+  const std::string code = text::Mid(header, 10, 3);
+  if (code == "404") return "서명 파일(.sig)이 서버에 없습니다.";
+  if (code.empty() || code[0] != '2') throw RuntimeError(err::kDeviceIOError, "DN", "The signature could not be fetched.");
+  std::string body;
+  veltrano::http::Bytes piece;
+  do {
+    i1_.GetChunk(1024, piece);
+    body.append(piece.begin(), piece.end());
+  } while (piece.size() > 1 && body.size() <= kMaxSignatureText);
+  i1_.Cancel();
+  const auto signature = body.size() <= kMaxSignatureText ? veltrano::crypto::base64Decode(body) : std::nullopt;
+  if (!signature || signature->size() != veltrano::crypto::kSignatureBytes) return "서명 파일의 형식이 올바르지 않습니다.";
+  if (!veltrano::crypto::verify(*publicKey_, veltrano::crypto::Bytes(digest.begin(), digest.end()), *signature))
+    return "서명이 파일과 맞지 않습니다.";
+  return {};
+}
+
 template <class File>
-DN::PassEnd DN::runPasses(File& file, std::int32_t chunk, std::int32_t existingLength) {
+DN::PassEnd DN::runPasses(File& file, std::int32_t chunk, std::int32_t existingLength, veltrano::crypto::Sha256* digest) {
   veltrano::http::Bytes data;
   data.reserve(std::min(static_cast<std::size_t>(chunk), veltrano::http::Inet::kBufferBytes));
   do {
@@ -526,6 +565,7 @@ DN::PassEnd DN::runPasses(File& file, std::int32_t chunk, std::int32_t existingL
     i1_.GetChunk(chunk, data);
     ui::DoEvents();
     file.write(data.data(), data.size());
+    if (digest) digest->update(data.data(), data.size());
 
     bytesReceived_ = addLong(bytesReceived_, static_cast<std::int64_t>(data.size()));
     const std::int32_t onDisk = addLong(bytesReceived_, existingLength);

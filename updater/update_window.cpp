@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "platform/crypto/crypto.h"
+#include "platform/deploy/deploy.h"
+#include "platform/eventlog/eventlog.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
@@ -207,6 +210,12 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     ShowStepIcon(form_, 0);
     ShowStatusPicture(form_, 3);
 
+    if (!takeSigningKey()) {
+      ui::MsgBox("업데이트 서명 공개키(UPDATE_PUBLIC_KEY)가 올바르지 않아 업데이트할 수 없습니다.", ui::vbCritical,
+                 "업데이트 불가능");
+      throw ProgramEnd(kExitFailed);
+    }
+
     std::vector<std::string> keys = text::Split(keyList, ";");
     if (keys.size() < 2) {
       ui::MsgBox("업데이트할 설치된 제품이 없습니다", ui::vbInformation, "미설치제품");
@@ -238,6 +247,20 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     ui::MsgBox(report, ui::vbCritical + ui::vbOKOnly, "ERROR OF UPDATE");
     throw ProgramEnd(kExitFailed);
   }
+}
+
+bool UpdateWindow::takeSigningKey() {
+  const std::optional<std::string> text = veltrano::deploy::find("UPDATE_PUBLIC_KEY");
+  if (!text) {
+    veltrano::eventlog::write("Meridox", "UPDATE_PUBLIC_KEY is not set: downloaded files are not verified.",
+                              veltrano::eventlog::Type::Warning);
+    dn_->setPublicKey(std::nullopt);
+    return true;
+  }
+  const auto key = veltrano::crypto::base64Decode(*text);
+  if (!key || key->size() != veltrano::crypto::kPublicKeyBytes) return false;
+  dn_->setPublicKey(*key);
+  return true;
 }
 
 // --- Download, placement, registration ------------------------------------------------------
@@ -375,6 +398,14 @@ void UpdateWindow::retryTransfer() {
 
 void UpdateWindow::DN_DLError(std::string& lpErrorDescription) {
   ++dlErrors_;
+  // A file whose signature fails is never retried nor offered as in use: it fails for good.
+  if (!dn_->SignatureFailure().empty()) {
+    tmrProc_.setEnabled(false);
+    ui::MsgBox("파일(" + FileAt(updateFiles_, DNCOUNT).filename + ")의 서명을 확인하지 못해 설치하지 않았습니다." + kCrLf +
+                   kCrLf + "사유 : " + dn_->SignatureFailure(),
+               ui::vbCritical, "업데이트 불가능");
+    throw ProgramEnd(kExitFailed);
+  }
   try {
     veltrano::clock().sleep(500);
     if (ErrCnt < 3) {

@@ -137,6 +137,10 @@ class UpdateWindow {
   // An error box was shown while the window waits (the catalogue could not be read): the
   // cancel button then ends the program as failed.
   bool errorShown_ = false;
+
+  // Gives DN the signing key of the deploy settings; false when it is set but not a key. An
+  // absent key writes the event-log line that files are not verified.
+  bool takeSigningKey();
   // A run is under way: a second click on Com_Yes (while the first waits for the server)
   // would start a second run inside the first.
   bool inRun_ = false;

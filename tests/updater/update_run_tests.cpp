@@ -16,6 +16,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/crypto/crypto.h"
+#include "platform/eventlog/eventlog.h"
 #include "platform/fs/fs.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -420,6 +422,86 @@ TEST_F(UpdateRun, StalledDownloadShowsTheBarTextOnTheEighthTick) {
   EXPECT_EQ(styleAtTick, (std::map<int, std::int32_t>{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 3}}));
   EXPECT_EQ(styleAfterResume, 2);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "BIG.DAT"), test::generatedContent(kSize));
+}
+
+// Signed files: with a public key set, each file is placed only when its .sig checks out; a
+// missing, malformed or wrong signature fails the file for good (no retry, no in-use box).
+struct SignedUpdate : UpdateRun {
+  veltrano::crypto::KeyPair keys = veltrano::crypto::generateKeyPair();
+  test::ScopedEnv keyEnv{"VELTRANO_UPDATE_PUBLIC_KEY", veltrano::crypto::base64Encode(keys.publicKey)};
+  stdfs::path served = site.root() / "data" / "files" / "FILES" / "TARVIC";
+
+  std::string signatureOf(const std::string& content) {
+    veltrano::crypto::Sha256 sha;
+    sha.update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    const auto d = sha.finish();
+    return veltrano::crypto::base64Encode(veltrano::crypto::sign(keys.privateKey, {d.begin(), d.end()}));
+  }
+};
+
+TEST_F(SignedUpdate, SignedFilesArePlaced) {
+  const std::string big = test::generatedContent(300000);
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}, {{.filename = "b.exe", .version = "2.0"}, big}});
+  // Line breaks and blanks inside the base64 text are ignored.
+  const std::string sigA = signatureOf("A-new");
+  test::writeFile(served / "a.dll.sig", sigA.substr(0, 40) + "\r\n " + sigA.substr(40) + "\n");
+  test::writeFile(served / "b.exe.sig", signatureOf(big));
+  UpdateWindow w(program());
+  runToEnd(w);
+  EXPECT_EQ(onlyBox().text, kDone);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_TRUE(test::readFile(site.appFolder("TARVIC") / "B.EXE") == big);
+  EXPECT_EQ(site.recorded("TARVIC", "B.EXE"), "2.0");
+}
+
+TEST_F(SignedUpdate, MissingMalformedOrWrongSignatureFailsTheFileForGood) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "서명 파일(.sig)이 서버에 없습니다."},
+      {"not base64!", "서명 파일의 형식이 올바르지 않습니다."},
+      {signatureOf("other bytes"), "서명이 파일과 맞지 않습니다."}};
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+  for (const auto& [sig, reason] : cases) {
+    SCOPED_TRACE(reason);
+    stdfs::remove(served / "a.dll.sig");
+    if (!sig.empty()) test::writeFile(served / "a.dll.sig", sig);
+    test::writeFile(site.appFolder("TARVIC") / "A.DLL", "installed copy");
+    ui::ScriptedUi boxes;
+    ui::ScopedUi scope(boxes);
+    const std::int64_t sleptBefore = clock.sleptMs();
+    UpdateWindow w(program());
+    runToEnd(w, kExitFailed);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, "업데이트 불가능");
+    EXPECT_EQ(boxes.shown()[0].text,
+              "파일(A.DLL)의 서명을 확인하지 못해 설치하지 않았습니다.\r\n\r\n사유 : " + reason);
+    EXPECT_EQ(clock.sleptMs(), sleptBefore);  // no automatic retry
+    EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "installed copy");
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+  }
+  test::writeFile(served / "a.dll.sig", signatureOf("A-new"));
+  UpdateWindow good(program());
+  runToEnd(good);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+}
+
+TEST_F(SignedUpdate, KeyThatIsNotAKeyStopsTheRunAndAbsentKeyIsLogged) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+  {
+    test::ScopedEnv broken("VELTRANO_UPDATE_PUBLIC_KEY", "");
+    UpdateWindow w(program());
+    runToEnd(w, kExitFailed);
+    EXPECT_EQ(onlyBox().title, "업데이트 불가능");
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL"));
+  }
+  std::vector<std::string> logged;
+  veltrano::eventlog::setSink([&](const veltrano::eventlog::Entry& e) { logged.push_back(e.text); });
+  unsetenv("VELTRANO_UPDATE_PUBLIC_KEY");
+  UpdateWindow w(program());
+  runToEnd(w);
+  veltrano::eventlog::setSink({});
+  EXPECT_EQ(logged, std::vector<std::string>{"UPDATE_PUBLIC_KEY is not set: downloaded files are not verified."});
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");  // placed unverified
 }
 
 // Transfers that fail in a real updater process (headless, default answers: the in-use box
