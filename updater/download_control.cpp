@@ -424,6 +424,7 @@ void DN::DownLoad() {
       path = askNewName(path);
 
     signatureFailure_.clear();
+    verifiedSignature_.clear();
     side_.create(path);
     raiseStatusChange("Opening " + path + " For DATA Input.");
     inDownload_ = true;
@@ -548,6 +549,7 @@ std::string DN::checkSignature(const veltrano::crypto::Digest& digest) {
   if (!signature || signature->size() != veltrano::crypto::kSignatureBytes) return "서명 파일의 형식이 올바르지 않습니다.";
   if (!veltrano::crypto::verify(*publicKey_, veltrano::crypto::Bytes(digest.begin(), digest.end()), *signature))
     return "서명이 파일과 맞지 않습니다.";
+  verifiedSignature_ = veltrano::crypto::base64Encode(*signature);
   return {};
 }
 

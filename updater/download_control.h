@@ -126,6 +126,8 @@ class DN {
   // error while fetching the signature ends as any failed transfer. Without a key nothing is
   // verified and nothing extra is fetched.
   void setPublicKey(std::optional<veltrano::crypto::Bytes> key) { publicKey_ = std::move(key); }
+  // The signature text (base64) that the last placed file was verified with; "" without a key.
+  const std::string& VerifiedSignature() const { return verifiedSignature_; }
   // The reason the last transfer's signature check failed; "" when it did not fail.
   const std::string& SignatureFailure() const { return signatureFailure_; }
   // A downloaded file waits for its replacement, refused before.
@@ -207,6 +209,7 @@ class DN {
   veltrano::fs::SideFile side_;
   std::optional<veltrano::crypto::Bytes> publicKey_;
   std::string signatureFailure_;
+  std::string verifiedSignature_;
 
   bool resumeSupported_ = false;
   bool cancelRequest_ = false;

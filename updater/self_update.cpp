@@ -1,5 +1,12 @@
 #include "updater/self_update.h"
 
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include "platform/crypto/crypto.h"
+#include "platform/deploy/deploy.h"
 #include "platform/fs/fs.h"
 #include "platform/fs/side_file.h"
 #include "platform/runtime/clock.h"
@@ -11,6 +18,7 @@
 
 namespace meridox {
 
+namespace crypto = veltrano::crypto;
 namespace fs = veltrano::fs;
 namespace text = veltrano::text;
 namespace ui = veltrano::ui;
@@ -38,6 +46,29 @@ bool tryBounded(Step&& step, std::string& why) {
   return false;
 }
 
+// True without a signing key; with one, when the patch file's signature file verifies it.
+bool patchFileVerified(const ProgramInfo& p) {
+  const std::optional<std::string> keyText = veltrano::deploy::find("UPDATE_PUBLIC_KEY");
+  if (!keyText) return true;
+  const auto key = crypto::base64Decode(*keyText);
+  std::ifstream sigIn(fs::toNative(PatchSignatureFile(p)), std::ios::binary);
+  std::ifstream in(fs::toNative(PatchFile(p)), std::ios::binary);
+  if (!key || !sigIn || !in) return false;
+  std::ostringstream sigText;
+  sigText << sigIn.rdbuf();
+  const auto signature = crypto::base64Decode(sigText.str());
+  if (!signature) return false;
+  crypto::Sha256 sha;
+  std::vector<char> buffer(64 * 1024);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    sha.update(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) return false;
+  const crypto::Digest digest = sha.finish();
+  return crypto::verify(*key, crypto::Bytes(digest.begin(), digest.end()), *signature);
+}
+
 }  // namespace
 
 std::string UpdaterFile(const ProgramInfo& p) { return p.path + "\\meridox.exe"; }
@@ -49,8 +80,24 @@ bool IsCopyCommand(const ProgramInfo& p) {
 
 bool IsDeleteCommand(const ProgramInfo& p) { return p.command == "Delete"; }
 
+std::string PatchSignatureFile(const ProgramInfo& p) { return PatchFile(p) + ".sig"; }
+
+bool IsPatchFileName(const std::string& fileName) {
+  return text::LCase(text::Trim(fileName)) == std::string(kPatchProgramName) + ".exe";
+}
+
 void HandOffCheck(const ProgramInfo& p) {
   if (!isUpdater(p) || !fs::fileExists(PatchFile(p))) return;
+  if (!patchFileVerified(p)) {
+    // Never started: a patch file nobody can vouch for goes, with its signature file.
+    std::string why;
+    DeletePatchFile(p, why);
+    try {
+      if (fs::fileExists(PatchSignatureFile(p))) fs::deleteFile(PatchSignatureFile(p));
+    } catch (const RuntimeError&) {
+    }
+    return;
+  }
   MarkRunnable(PatchFile(p));
   StartProgram(PatchFile(p), {"COPY"}, p.path);
 }
@@ -110,6 +157,10 @@ void RunCleanupMode(const ProgramInfo& p) {
   veltrano::clock().sleep(1000);
   if (isUpdater(p) && fs::fileExists(PatchFile(p))) {
     std::string why;
+    try {
+      if (fs::fileExists(PatchSignatureFile(p))) fs::deleteFile(PatchSignatureFile(p));
+    } catch (const RuntimeError&) {
+    }
     if (!DeletePatchFile(p, why)) {
       ui::MsgBox("업데이트 임시파일(meridoxpch.exe)을 지우지 못했습니다." "\r\n\r\n" + why, ui::vbExclamation, kTitle);
       throw veltrano::ProgramEnd(kRelayFailed);

@@ -38,8 +38,15 @@ bool IsCopyCommand(const ProgramInfo& program);
 bool IsDeleteCommand(const ProgramInfo& program);
 
 // Run by every completion path just before the end: the updater starts the hand-off when a
-// patch file lies in its folder. Raises 53 when the patch program cannot be started.
+// patch file lies in its folder. With a signing key in the deploy settings (UPDATE_PUBLIC_KEY)
+// the patch file must carry the signature it was verified with when it was placed
+// (PatchSignatureFile); a patch file that cannot be verified is deleted, never started.
+// Raises 53 when the patch program cannot be started.
 void HandOffCheck(const ProgramInfo& program);
+// Where the run keeps the signature of a verified patch file: the patch file + ".sig".
+std::string PatchSignatureFile(const ProgramInfo& program);
+// True when `file` is the patch program's file name.
+bool IsPatchFileName(const std::string& fileName);
 
 // Copy mode and clean-up mode; both end the program (veltrano::ProgramEnd with kRelayDone, or
 // kRelayFailed when the file step failed).

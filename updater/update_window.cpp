@@ -6,6 +6,7 @@
 #include "platform/deploy/deploy.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/side_file.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -51,6 +52,14 @@ cls_SysREg installedKey() {
 }
 
 bool hasRows(veltrano::ado::Recordset& rs) { return !rs.Eof(); }
+
+// Writes a small text file whole or not at all.
+void placeText(const std::string& path, const std::string& content) {
+  fs::SideFile file;
+  file.create(path);
+  file.write(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  file.place();
+}
 
 }  // namespace
 
@@ -336,6 +345,9 @@ void UpdateWindow::DN_DLComplete() {
     bar_->TextStyle(2);
     // A program file placed by the run can be started like its Windows original.
     MarkRunnable(dn_->SaveLocation());
+    // The hand-off starts a patch program only with the signature it was verified with.
+    if (IsPatchFileName(FileAt(updateFiles_, DNCOUNT).filename) && !dn_->VerifiedSignature().empty())
+      placeText(dn_->SaveLocation() + ".sig", dn_->VerifiedSignature() + "\n");
     ++DNCOUNT;
     ErrCnt = 0;
     notFoundOffered_ = false;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/crypto/crypto.h"
 #include "platform/fs/fs.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -96,6 +97,33 @@ TEST_F(UpdateRelay, HandOffStartsThePatchProgramWithCopyUnderAnyCase) {
   HandOffCheck(program("MERIDOX"));
   EXPECT_EQ(waitForLine(record), "MERIDOXPCH.EXE COPY\n");
   EXPECT_TRUE(runnable(dir / "MERIDOXPCH.EXE"));
+}
+
+TEST_F(UpdateRelay, WithASigningKeyOnlyAVerifiedPatchFileIsHandedOffAndAnyOtherIsDeleted) {
+  const auto keys = veltrano::crypto::generateKeyPair();
+  test::ScopedEnv key("VELTRANO_UPDATE_PUBLIC_KEY", veltrano::crypto::base64Encode(keys.publicKey));
+  const std::string patch = recorder(record);
+  veltrano::crypto::Sha256 sha;
+  sha.update(reinterpret_cast<const std::uint8_t*>(patch.data()), patch.size());
+  const auto digest = sha.finish();
+  const std::string signature =
+      veltrano::crypto::base64Encode(veltrano::crypto::sign(keys.privateKey, {digest.begin(), digest.end()}));
+
+  // No signature kept, then one that does not match the file: deleted, never started.
+  for (const std::string& kept : {std::string(), signature}) {
+    test::writeFile(dir / "meridoxpch.exe", kept.empty() ? patch : patch + "tampered");
+    if (!kept.empty()) test::writeFile(dir / "meridoxpch.exe.sig", kept);
+    HandOffCheck(program("meridox"));
+    EXPECT_FALSE(stdfs::exists(dir / "meridoxpch.exe"));
+    EXPECT_FALSE(stdfs::exists(dir / "meridoxpch.exe.sig"));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(stdfs::exists(record));
+
+  test::writeFile(dir / "meridoxpch.exe", patch);
+  test::writeFile(dir / "meridoxpch.exe.sig", signature + "\n");
+  HandOffCheck(program("meridox"));
+  EXPECT_EQ(waitForLine(record), "meridoxpch.exe COPY\n");
 }
 
 TEST_F(UpdateRelay, HandOffWithoutPatchFileDoesNothing) {
