@@ -7,6 +7,7 @@
 #include "platform/eventlog/eventlog.h"
 #include "platform/fs/fs.h"
 #include "platform/fs/side_file.h"
+#include "platform/http/url.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -277,7 +278,7 @@ bool UpdateWindow::takeSigningKey() {
 void UpdateWindow::DownLoadNewFileAndRegSet() {
   auto entry = [this]() -> const UpdateFileEntry& { return FileAt(updateFiles_, DNCOUNT); };
   Step([&] { form_.LB_SETUP_VER.Caption(""); });
-  Step([&] { dn_->setUrl("http://" + entry().sourcepath + entry().filename); });
+  Step([&] { dn_->setUrl(veltrano::http::withScheme(entry().sourcepath + entry().filename)); });
   Step([&] {
     const UpdateFileEntry& e = entry();
     if (fs::folderExists(e.downloadpath)) {

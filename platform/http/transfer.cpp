@@ -93,7 +93,13 @@ void Transfer::start(const Request& request) {
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_.data());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A redirect never leads from https to plain http.
+  const bool secure = text::LCase(std::string_view(request.url).substr(0, 8)) == "https://";
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  // Certificates are checked against the system's store (its folder stays the CA path) and the
+  // extra bundle of CA_FILE, when one is set.
+  if (const std::string caFile = deploy::get("CA_FILE"); !caFile.empty())
+    curl_easy_setopt(e, CURLOPT_CAINFO, caFile.c_str());
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));

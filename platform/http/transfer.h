@@ -5,7 +5,9 @@
 //
 // Nothing here blocks longer than the wait a caller passes to advance(); nothing runs on
 // another thread. Redirects are followed (at most 10); only http and https are spoken, also
-// after a redirect. Proxies come from the usual environment variables (http_proxy, no_proxy).
+// after a redirect, and a request made over https is never redirected to http. Certificates
+// are checked against the system's store plus the bundle named by the deploy setting CA_FILE
+// (VELTRANO_CA_FILE); a failed check fails the request. Proxies come from the usual environment variables (http_proxy, no_proxy).
 
 #include <cstddef>
 #include <functional>
