@@ -12,6 +12,7 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <map>
 #include <chrono>
 #include <thread>
@@ -504,6 +505,67 @@ TEST_F(SignedUpdate, KeyThatIsNotAKeyStopsTheRunAndAbsentKeyIsLogged) {
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");  // placed unverified
 }
 
+// nginx as a TLS front of the reference server, on a loopback port the test picks, with a
+// private prefix and certificates the test makes: a CA of its own and a certificate for
+// 127.0.0.1 signed by it.
+class TlsFront {
+ public:
+  explicit TlsFront(const std::string& backendHost) {
+    const std::string d = dir_.path().string();
+    const auto made = test::run("cd " + d +
+                                " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2"
+                                " -subj /CN=TestCA 2>&1 && openssl req -newkey rsa:2048 -nodes -keyout srv.key -out"
+                                " srv.csr -subj /CN=127.0.0.1 2>&1 && echo subjectAltName=IP:127.0.0.1 > ext && openssl"
+                                " x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -days 2"
+                                " -extfile ext 2>&1");
+    if (made.exitCode != 0) throw std::runtime_error("openssl: " + made.out);
+    port_ = test::unusedLoopbackPort();
+    std::filesystem::create_directories(dir_ / "tmp");
+    test::writeFile(dir_ / "nginx.conf",
+                    "user root;\nworker_processes 1;\npid " + d + "/nginx.pid;\nerror_log " + d +
+                        "/error.log;\nevents {}\nhttp {\n access_log off;\n client_body_temp_path " + d +
+                        "/tmp;\n proxy_temp_path " + d + "/tmp;\n fastcgi_temp_path " + d + "/tmp;\n uwsgi_temp_path " +
+                        d + "/tmp;\n scgi_temp_path " + d + "/tmp;\n server {\n  listen 127.0.0.1:" +
+                        std::to_string(port_) + " ssl;\n  ssl_certificate " + d + "/srv.pem;\n  ssl_certificate_key " +
+                        d + "/srv.key;\n  location / { proxy_pass http://" + backendHost + "; }\n }\n}\n");
+    const auto started = test::run("nginx -p " + d + " -c " + d + "/nginx.conf 2>&1");
+    if (started.exitCode != 0) throw std::runtime_error("nginx: " + started.out);
+    for (int i = 0; i < 100 && !std::filesystem::exists(dir_ / "nginx.pid"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~TlsFront() { test::run("nginx -p " + dir_.path().string() + " -c " + (dir_ / "nginx.conf").string() + " -s stop 2>&1"); }
+  std::string host() const { return "https://127.0.0.1:" + std::to_string(port_); }
+  std::string caFile() const { return (dir_ / "ca.pem").string(); }
+
+ private:
+  test::TempDir dir_;
+  int port_ = 0;
+};
+
+TEST_F(UpdateRun, HttpsQueryAndFilesThroughATlsFrontAndAnUnknownCaFails) {
+  TlsFront front(site.host());
+  tarvic({});
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+             .serverHost = front.host()},
+            "A-new");
+  test::writeFile(site.appFolder("TARVIC") / "A.DLL", "installed copy");
+  {
+    // The CA is unknown to the system: the connection fails, nothing is listed or placed.
+    test::ScopedEnv query("VELTRANO_QUERY_HOST", "HTTPS://" + front.host().substr(8));
+    UpdateWindow w(program("TARVIC,x"));
+    EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitFailed);
+    EXPECT_EQ(onlyBox().title, "미설치제품");
+    EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "installed copy");
+  }
+  test::ScopedEnv query("VELTRANO_QUERY_HOST", front.host());
+  test::ScopedEnv ca("VELTRANO_CA_FILE", front.caFile());
+  UpdateWindow w(program("TARVIC,x"));
+  EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitDone);
+  EXPECT_EQ(w.Dn().Url(), front.host() + "/FILES/TARVIC/A.DLL");
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+}
+
 // Transfers that fail in a real updater process (headless, default answers: the in-use box
 // takes Cancel): the installed file stays byte-identical, its version is not recorded, nothing
 // is left beside it, the exit status says how the run ended, and a later good run completes.
@@ -596,7 +658,7 @@ TEST_F(UpdateFaults, UpdaterKilledBetweenFlushAndRename) {
 TEST_F(UpdateFaults, ServerKilledMidTransfer) {
   // A large file of zeros (sparse on disk), so that the transfer is still running when the
   // server is killed.
-  constexpr std::uint64_t kLarge = 256ull * 1024 * 1024;
+  constexpr std::uint64_t kLarge = 64ull * 1024 * 1024;
   const stdfs::path served = site.root() / "data" / "files" / "BIG" / "A.DLL";
   stdfs::create_directories(served.parent_path());
   { std::ofstream(served, std::ios::binary); }
