@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include "platform/fs/fs.h"
@@ -692,6 +693,35 @@ TEST_F(DNTest, Placement_RefusedReplacementKeepsTheWholeFileAndPlaceFileFetchesN
   EXPECT_FALSE(std::filesystem::exists(native("f")));
   EXPECT_FALSE(std::filesystem::exists(native("F.partial")));
   EXPECT_EQ(files.requests().size(), 1u);
+}
+
+TEST_F(DNTest, Signature_TransferErrorFetchingItIsAnOrdinaryFailureAndTheRetryVerifies) {
+  namespace crypto = veltrano::crypto;
+  const std::string body = vt::generatedContent(5000);
+  const crypto::KeyPair keys = crypto::generateKeyPair();
+  crypto::Sha256 sha;
+  sha.update(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+  const crypto::Digest digest = sha.finish();
+  const std::string sig = crypto::base64Encode(crypto::sign(keys.privateKey, {digest.begin(), digest.end()}));
+  std::atomic<int> sigRequests{0};
+  RawHttpServer server([&](const SeenRequest& r, RawConnection& c) {
+    const std::string reply = r.target == "/f" ? body : sig;
+    if (r.target == "/f.sig" && sigRequests++ == 0) return;  // the first closes without a reply
+    c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(reply.size()) + "\r\n\r\n" + reply);
+  });
+  vt::writeFile(native("f"), "installed");
+  dn_.setPublicKey(keys.publicKey);
+  download(server.url("/f"), "f");
+  EXPECT_EQ(events_.log.back(), "DLECode:1");
+  EXPECT_EQ(dn_.SignatureFailure(), "");
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+
+  events_.log.clear();
+  download(server.url("/f"), "f");
+  EXPECT_TRUE(events_.has("DLComplete"));
+  EXPECT_EQ(onDisk("f"), body);
+  EXPECT_EQ(dn_.VerifiedSignature(), sig);
 }
 
 TEST_F(DNTest, Failure_ReplyNotPendingIsNotReadAsAFile) {
