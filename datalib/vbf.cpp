@@ -5,6 +5,7 @@
 #include "lumadata/registry.h"
 #include "notify_monitor.h"
 #include "platform/deploy/deploy.h"
+#include "platform/http/url.h"
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
 #include "tmr_frm.h"
@@ -20,7 +21,7 @@ namespace {
 
 constexpr std::int64_t kTextFieldSize = 65534;
 
-std::string appHostUrl() { return "http://" + veltrano::deploy::get("APP_HOST"); }
+std::string appHostUrl() { return veltrano::http::withScheme(veltrano::deploy::get("APP_HOST")); }
 
 // The server address from the registry, or the default data service address.
 std::string configuredServerUrl() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fs/fs.h"
+#include "platform/fs/side_file.h"
 #include "platform/http/connection_state.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -26,7 +27,7 @@ namespace fs = veltrano::fs;
 namespace text = veltrano::text;
 namespace ui = veltrano::ui;
 
-// The local file of a transfer: raw bytes appended at the end, through a buffer that is written
+// The local file of a resumed transfer: raw bytes appended at the end, through a buffer that is written
 // out whenever it fills and whenever the file is flushed or closed, so that after a transfer
 // ends (complete, cancelled or failed) every byte it reported is on disk. Failures raise the
 // run-time's file errors.
@@ -406,7 +407,6 @@ void DN::DownLoad() {
   if (cancelRequest_) return;
   if (connectionRuleFails()) return;
 
-  DownloadFile file;
   try {
     // Reading a reply whose body an earlier transfer began would write its rest as the file.
     if (replyBodyTouched_)
@@ -417,27 +417,54 @@ void DN::DownLoad() {
     const std::int32_t chunk = chunk_ >= 2 ? chunk_ : kDefaultChunk;
     std::string path = keepType_ ? KeepTypeFileName(url_, saveLocation_) : saveLocation_;
 
-    if (fs::fileExists(path)) {
-      if (!promptOverwrite_) {
-        fs::deleteFile(path);
-      } else if (ui::MsgBox("Would you like to overwrite the file at: " + path + " ?", ui::vbYesNo + ui::vbInformation,
-                            "Overwrite?") == ui::Answer::Yes) {
-        fs::deleteFile(path);
-      } else {
-        path = askNewName(path);
-      }
-    }
+    // The existing file is not deleted: the side file replaces it once it is complete.
+    if (fs::fileExists(path) && promptOverwrite_ &&
+        ui::MsgBox("Would you like to overwrite the file at: " + path + " ?", ui::vbYesNo + ui::vbInformation,
+                   "Overwrite?") != ui::Answer::Yes)
+      path = askNewName(path);
 
-    // A file still there was chosen by the user in the new-name dialogue; it is written over
-    // from its start (emptied first), so no bytes of the old file can trail the new one.
-    file.open(path, false);
+    signatureFailure_.clear();
+    verifiedSignature_.clear();
+    side_.create(path);
     raiseStatusChange("Opening " + path + " For DATA Input.");
     inDownload_ = true;
     bytesReceived_ = 0;
 
-    if (runPasses(file, chunk, 0) == PassEnd::Complete) finishComplete(file);
+    std::optional<veltrano::crypto::Sha256> digest;
+    if (publicKey_) digest.emplace();
+    if (runPasses(side_, chunk, 0, digest ? &*digest : nullptr) == PassEnd::Cancelled) {
+      side_.discard();
+      raiseCancelled();
+      return;
+    }
+    // Only the whole file replaces the installed one.
+    if (bytesReceived_ != fileSize_)
+      throw RuntimeError(err::kDeviceIOError, "DN",
+                         "The body ended after " + std::to_string(bytesReceived_) + " of " + std::to_string(fileSize_) +
+                             " bytes.");
+    if (digest) {
+      signatureFailure_ = checkSignature(digest->finish());
+      if (!signatureFailure_.empty()) {
+        side_.discard();
+        i1_.Cancel();
+        raiseDLError("Signature Check Failed: " + signatureFailure_);
+        raiseStatusChange("Download Aborted, Signature Check Failed!");
+        raiseDLECode(8);
+        return;
+      }
+    }
+    placeAndComplete();
   } catch (const std::exception&) {
-    failTransfer(file);
+    failTransfer();
+  }
+}
+
+void DN::PlaceFile() {
+  try {
+    if (!side_.complete()) throw RuntimeError(err::kFileNotFound, "DN", "No downloaded file waits to be placed.");
+    placeAndComplete();
+  } catch (const std::exception&) {
+    failTransfer();
   }
 }
 
@@ -484,21 +511,55 @@ void DN::DLResume() {
     inDownload_ = true;
     bytesReceived_ = 0;
 
-    if (runPasses(file, chunk, existing) == PassEnd::Complete) finishComplete(file);
+    if (runPasses(file, chunk, existing) == PassEnd::Cancelled) {
+      file.close();
+      raiseCancelled();
+      return;
+    }
+    file.close();
+    inDownload_ = false;
+    i1_.Cancel();
+    raiseDLComplete();
+    raiseStatusChange("Download Successful!");
   } catch (const std::exception&) {
-    failTransfer(file);
+    file.closeQuietly();
+    failTransfer();
   }
 }
 
-DN::PassEnd DN::runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t existingLength) {
+std::string DN::checkSignature(const veltrano::crypto::Digest& digest) {
+  // A signature is 88 characters of base64; anything much longer is not one.
+  constexpr std::size_t kMaxSignatureText = 4096;
+  i1_.Cancel();
+  i1_.Execute(url_ + ".sig", "GET");
+  while (i1_.StillExecuting()) ui::DoEvents();
+  const std::string header = i1_.GetHeader();
+  if (header.empty()) throw RuntimeError(err::kDeviceIOError, "DN", "The signature could not be fetched.");
+  const std::string code = text::Mid(header, 10, 3);
+  if (code == "404") return "서명 파일(.sig)이 서버에 없습니다.";
+  if (code.empty() || code[0] != '2') throw RuntimeError(err::kDeviceIOError, "DN", "The signature could not be fetched.");
+  std::string body;
+  veltrano::http::Bytes piece;
+  do {
+    i1_.GetChunk(1024, piece);
+    body.append(piece.begin(), piece.end());
+  } while (piece.size() > 1 && body.size() <= kMaxSignatureText);
+  i1_.Cancel();
+  const auto signature = body.size() <= kMaxSignatureText ? veltrano::crypto::base64Decode(body) : std::nullopt;
+  if (!signature || signature->size() != veltrano::crypto::kSignatureBytes) return "서명 파일의 형식이 올바르지 않습니다.";
+  if (!veltrano::crypto::verify(*publicKey_, veltrano::crypto::Bytes(digest.begin(), digest.end()), *signature))
+    return "서명이 파일과 맞지 않습니다.";
+  verifiedSignature_ = veltrano::crypto::base64Encode(*signature);
+  return {};
+}
+
+template <class File>
+DN::PassEnd DN::runPasses(File& file, std::int32_t chunk, std::int32_t existingLength, veltrano::crypto::Sha256* digest) {
   veltrano::http::Bytes data;
   data.reserve(std::min(static_cast<std::size_t>(chunk), veltrano::http::Inet::kBufferBytes));
   do {
     if (cancelRequest_) {
       cancelRequest_ = false;
-      file.close();
-      raiseDLECode(4);
-      raiseStatusChange("Cancelled.");
       return PassEnd::Cancelled;
     }
 
@@ -506,6 +567,7 @@ DN::PassEnd DN::runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t e
     i1_.GetChunk(chunk, data);
     ui::DoEvents();
     file.write(data.data(), data.size());
+    if (digest) digest->update(data.data(), data.size());
 
     bytesReceived_ = addLong(bytesReceived_, static_cast<std::int64_t>(data.size()));
     const std::int32_t onDisk = addLong(bytesReceived_, existingLength);
@@ -537,20 +599,26 @@ DN::PassEnd DN::runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t e
   return PassEnd::Complete;
 }
 
-// The request is released before the events: a DLComplete handler may start the next file's
-// transfer on I1.
-void DN::finishComplete(DownloadFile& file) {
-  file.close();
+void DN::raiseCancelled() {
+  raiseDLECode(4);
+  raiseStatusChange("Cancelled.");
+}
+
+// The side file replaces the target; the request is released before the events, since a
+// DLComplete handler may start the next file's transfer on I1.
+void DN::placeAndComplete() {
+  side_.place();
   inDownload_ = false;
   i1_.Cancel();
   raiseDLComplete();
   raiseStatusChange("Download Successful!");
 }
 
-// The file is closed and the request released before the events: a DLError handler may retry
-// the same file at once (the in-download flag stays as it was).
-void DN::failTransfer(DownloadFile& file) {
-  file.closeQuietly();
+// The request is released before the events: a DLError handler may retry the same file at
+// once (the in-download flag stays as it was). A side file that is complete (its replacement
+// was refused) is kept for PlaceFile; any other is discarded, so the target stays as it was.
+void DN::failTransfer() {
+  if (!side_.complete()) side_.discard();
   i1_.Cancel();
   raiseDLError("Error Downloading File from : " + url_);
   raiseStatusChange("Download Aborted Due To Error In Download!");

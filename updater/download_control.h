@@ -20,15 +20,18 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/crypto/crypto.h"
+#include "platform/fs/side_file.h"
 #include "platform/http/inet.h"
 #include "platform/runtime/property_bag.h"
 
 namespace meridox {
 
-class DownloadFile;  // the local file a transfer writes (download_control.cpp)
+class DownloadFile;  // the local file a resumed transfer appends to (download_control.cpp)
 
 // The events of DN in their declared order. Default handlers do nothing.
 class DNEvents {
@@ -39,7 +42,7 @@ class DNEvents {
   // An error text for the user.
   virtual void DLError(std::string& lpErrorDescription) { (void)lpErrorDescription; }
   // A numeric outcome: 1 transfer error, 2 not found (404), 3 reply headers unreadable,
-  // 4 cancelled, 5 no connection, 6 resume file missing, 7 resume not supported, 401, 403.
+  // 4 cancelled, 5 no connection, 6 resume file missing, 7 resume not supported, 8 signature check failed, 401, 403.
   virtual void DLECode(std::int32_t& lErrorCode) { (void)lErrorCode; }
   // After each chunk: the bytes of the file now on disk.
   virtual void RecievedBytes(std::int32_t& lnumBYTES) { (void)lnumBYTES; }
@@ -108,9 +111,32 @@ class DN {
   // Optional connection check, "GET" for Url, wait for the reply headers; sets FileSize,
   // FileExists, AResume.
   void GetFileInformation();
-  // Reads the body that GetFileInformation left pending into the local file.
+  // Reads the body that GetFileInformation left pending into a side file beside the target,
+  // which replaces the target only when the body is complete (as many bytes as the reply's
+  // Content-Length). Until then the target is untouched; a failed or cancelled transfer
+  // discards the side file. When the replacement itself is refused (the file is in use), the
+  // complete side file is kept: PlacementPending() is then true and PlaceFile() tries again.
   void DownLoad();
-  // Sends a ranged "GET" and appends the rest of the file to SaveLocation.
+  // With a public key set, DownLoad verifies each file before it replaces the target: the
+  // SHA-256 digest is computed as the bytes arrive, and the signature is fetched from Url +
+  // ".sig" (standard base64 of the 64-byte Ed25519 signature of the digest). A signature the
+  // server answers 404 for, a malformed one or one that does not match fails the file for good:
+  // the side file is discarded, SignatureFailure() names the reason (Korean text) and the
+  // events are DLError "Signature Check Failed: " + reason, StatusChange, DLECode 8. A transfer
+  // error while fetching the signature ends as any failed transfer. Without a key nothing is
+  // verified and nothing extra is fetched.
+  void setPublicKey(std::optional<veltrano::crypto::Bytes> key) { publicKey_ = std::move(key); }
+  // The signature text (base64) that the last placed file was verified with; "" without a key.
+  const std::string& VerifiedSignature() const { return verifiedSignature_; }
+  // The reason the last transfer's signature check failed; "" when it did not fail.
+  const std::string& SignatureFailure() const { return signatureFailure_; }
+  // A downloaded file waits for its replacement, refused before.
+  bool PlacementPending() const { return side_.complete(); }
+  // Tries the refused replacement again without fetching anything; ends in DLComplete or
+  // DLError as DownLoad does.
+  void PlaceFile();
+  // Sends a ranged "GET" and appends the rest of the file to SaveLocation (a partial file the
+  // host names; written in place).
   void DLResume();
   // Sets the pause flag; false also raises StatusChange "Unpausing".
   void Pause(bool& blnPause);
@@ -156,9 +182,15 @@ class DN {
 
   void changed(std::string_view property);
   std::string askNewName(const std::string& path);
-  PassEnd runPasses(DownloadFile& file, std::int32_t chunk, std::int32_t existingLength);
-  void finishComplete(DownloadFile& file);
-  void failTransfer(DownloadFile& file);
+  template <class File>
+  PassEnd runPasses(File& file, std::int32_t chunk, std::int32_t existingLength,
+                    veltrano::crypto::Sha256* digest = nullptr);
+  // "" when the signature of the digest checks out; otherwise the reason it fails for good.
+  // Raises a run-time error for a transfer error while fetching the signature.
+  std::string checkSignature(const veltrano::crypto::Digest& digest);
+  void placeAndComplete();
+  void failTransfer();
+  void raiseCancelled();
   bool connectionRuleFails();
 
   void raiseDLComplete();
@@ -174,6 +206,10 @@ class DN {
   veltrano::ControlSite* site_ = nullptr;
   DNEvents* events_ = nullptr;
   veltrano::http::Inet i1_;
+  veltrano::fs::SideFile side_;
+  std::optional<veltrano::crypto::Bytes> publicKey_;
+  std::string signatureFailure_;
+  std::string verifiedSignature_;
 
   bool resumeSupported_ = false;
   bool cancelRequest_ = false;

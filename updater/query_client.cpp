@@ -5,6 +5,7 @@
 #include "platform/deploy/deploy.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/http/http_request.h"
+#include "platform/http/url.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
@@ -38,7 +39,7 @@ void reportUnreachable(const std::string& host, const std::string& why) {
 
 }  // namespace
 
-std::string QueryServiceUrl() { return "http://" + veltrano::deploy::get("QUERY_HOST") + kQueryServicePath; }
+std::string QueryServiceUrl() { return veltrano::http::withScheme(veltrano::deploy::get("QUERY_HOST") + kQueryServicePath); }
 
 std::string QueryRequestBody(std::string_view sqlWithBlank, std::string_view databaseName, std::string_view userId) {
   const std::string k1 = MakeDigitKey();

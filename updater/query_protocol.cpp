@@ -31,6 +31,9 @@ bool KeyCodeSum(std::string_view key, int& sum) {
 
 namespace {
 
+// What ansiChar gives for a code that names no character (U+FFFD).
+constexpr std::string_view kNoCharacter = "\xEF\xBF\xBD";
+
 void appendHex(std::string& out, unsigned value) {
   static const char* digits = "0123456789ABCDEF";
   char buf[8];
@@ -54,7 +57,10 @@ std::string encode(std::string_view textValue, int sum) {
       out.push_back('E');
       appendHex(out, static_cast<unsigned>(-v));
     } else {
+      // A positive token must not begin with "E", or a decoder would read it as negative.
+      const std::size_t start = out.size();
       appendHex(out, static_cast<unsigned>(v));
+      if (out[start] == 'E') out.insert(start, 1, '0');
     }
     out.push_back('I');
   }
@@ -87,8 +93,14 @@ std::string decode(std::string_view textValue, int sum) {
     }
     const long code = (negative ? -value : value) - sum;
     if (code < -32768 || code > 65535) return {};
-    if (code >= 0 && code < 0x80) out.push_back(static_cast<char>(code));
-    else out += text::ansiChar(static_cast<int>(code));
+    if (code >= 0 && code < 0x80) {
+      out.push_back(static_cast<char>(code));
+    } else {
+      // A code that names no CP949 character fails the whole text rather than becoming "?".
+      const std::string ch = text::ansiChar(static_cast<int>(code));
+      if (ch == kNoCharacter) return {};
+      out += ch;
+    }
     pos = end + 1;
   }
   return out;

@@ -14,7 +14,8 @@ std::string MakeDigitKey();
 //  - S is the sum of the ANSI codes (signed 16-bit, CP949) of the trimmed key's characters.
 //  - Encoding covers the first n characters of the text, n being the length of the trimmed
 //    text; each character gives v = code + S written in upper-case hex ("E" + hex of -v when v
-//    is negative), followed by "I".
+//    is negative; a positive v whose digits would begin with "E" gets one leading "0", so that
+//    it is not read back as negative), followed by "I".
 //  - Decoding reads the trimmed text token by token up to each "I" and subtracts S.
 // Any failure (a sum or code outside the 16-bit range, a token that is not hex, a code that
 // names no character) gives "".

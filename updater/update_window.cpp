@@ -2,7 +2,12 @@
 
 #include <cmath>
 
+#include "platform/crypto/crypto.h"
+#include "platform/deploy/deploy.h"
+#include "platform/eventlog/eventlog.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/side_file.h"
+#include "platform/http/url.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -48,6 +53,14 @@ cls_SysREg installedKey() {
 }
 
 bool hasRows(veltrano::ado::Recordset& rs) { return !rs.Eof(); }
+
+// Writes a small text file whole or not at all.
+void placeText(const std::string& path, const std::string& content) {
+  fs::SideFile file;
+  file.create(path);
+  file.write(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  file.place();
+}
 
 }  // namespace
 
@@ -131,7 +144,7 @@ void UpdateWindow::Com_Yes_Click() {
   if (!form_.LB_SETUPLIST.Caption().empty()) CheckAndDownloadUpdates("");
 }
 
-void UpdateWindow::Com_Cancel_Click() { throw ProgramEnd(0); }
+void UpdateWindow::Com_Cancel_Click() { throw ProgramEnd(errorShown_ ? kExitFailed : kExitDone); }
 
 // --- Installed products and catalogue --------------------------------------------------------
 
@@ -141,6 +154,7 @@ void UpdateWindow::ListInstalledProducts() {
   // No catalogue (or one that could not be read): reported as the run reports it; the
   // window stays with its first texts and the cancel button.
   if (!rs || rs->State() != veltrano::ado::adStateOpen) {
+    errorShown_ = true;
     ui::MsgBox("ERROR OF RDS SERVICE", ui::vbInformation + ui::vbOKOnly, "ERROR");
     return;
   }
@@ -181,6 +195,7 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     {
       cls_SysREg reg = installedKey();
       if (!atHand) {
+        errorShown_ = true;
         ui::MsgBox("ERROR OF RDS SERVICE", ui::vbInformation + ui::vbOKOnly, "ERROR");
         return;
       }
@@ -205,10 +220,17 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     ShowStepIcon(form_, 0);
     ShowStatusPicture(form_, 3);
 
+    if (!takeSigningKey()) {
+      ui::MsgBox("업데이트 서명 공개키(UPDATE_PUBLIC_KEY)가 올바르지 않아 업데이트할 수 없습니다.", ui::vbCritical,
+                 "업데이트 불가능");
+      throw ProgramEnd(kExitFailed);
+    }
+
     std::vector<std::string> keys = text::Split(keyList, ";");
     if (keys.size() < 2) {
       ui::MsgBox("업데이트할 설치된 제품이 없습니다", ui::vbInformation, "미설치제품");
-      throw ProgramEnd(0);
+      // Nothing could be updated; an unreachable service ends here too.
+      throw ProgramEnd(kExitFailed);
     }
     keys.pop_back();  // the empty item after the last ";"
 
@@ -233,8 +255,22 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
     const std::string report = checking ? UpdateErrorReport(e, check.atHand().get(), check.productKey())
                                         : UpdateErrorReport(e, atHand.get(), "");
     ui::MsgBox(report, ui::vbCritical + ui::vbOKOnly, "ERROR OF UPDATE");
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitFailed);
   }
+}
+
+bool UpdateWindow::takeSigningKey() {
+  const std::optional<std::string> text = veltrano::deploy::find("UPDATE_PUBLIC_KEY");
+  if (!text) {
+    veltrano::eventlog::write("Meridox", "UPDATE_PUBLIC_KEY is not set: downloaded files are not verified.",
+                              veltrano::eventlog::Type::Warning);
+    dn_->setPublicKey(std::nullopt);
+    return true;
+  }
+  const auto key = veltrano::crypto::base64Decode(*text);
+  if (!key || key->size() != veltrano::crypto::kPublicKeyBytes) return false;
+  dn_->setPublicKey(*key);
+  return true;
 }
 
 // --- Download, placement, registration ------------------------------------------------------
@@ -242,7 +278,7 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
 void UpdateWindow::DownLoadNewFileAndRegSet() {
   auto entry = [this]() -> const UpdateFileEntry& { return FileAt(updateFiles_, DNCOUNT); };
   Step([&] { form_.LB_SETUP_VER.Caption(""); });
-  Step([&] { dn_->setUrl("http://" + entry().sourcepath + entry().filename); });
+  Step([&] { dn_->setUrl(veltrano::http::withScheme(entry().sourcepath + entry().filename)); });
   Step([&] {
     const UpdateFileEntry& e = entry();
     if (fs::folderExists(e.downloadpath)) {
@@ -270,7 +306,7 @@ void UpdateWindow::DownLoadNewFileAndRegSet() {
     Step([&] { dn_->DownLoad(); });
   } else {
     ui::MsgBox("서버에 파일이 존재하지 않아 업데이트 하지 못했습니다.", ui::vbCritical, "업데이트 불가능");
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitFailed);
   }
 }
 
@@ -310,6 +346,9 @@ void UpdateWindow::DN_DLComplete() {
     bar_->TextStyle(2);
     // A program file placed by the run can be started like its Windows original.
     MarkRunnable(dn_->SaveLocation());
+    // The hand-off starts a patch program only with the signature it was verified with.
+    if (IsPatchFileName(FileAt(updateFiles_, DNCOUNT).filename) && !dn_->VerifiedSignature().empty())
+      placeText(dn_->SaveLocation() + ".sig", dn_->VerifiedSignature() + "\n");
     ++DNCOUNT;
     ErrCnt = 0;
     notFoundOffered_ = false;
@@ -325,7 +364,7 @@ void UpdateWindow::DN_DLComplete() {
     }
   } catch (const RuntimeError&) {
     ui::MsgBox("에러발생. 작업을 계속할 수 없습니다", ui::vbInformation, "ERROR");
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitFailed);
   }
 }
 
@@ -358,6 +397,12 @@ void UpdateWindow::registrationPass() {
 }
 
 void UpdateWindow::retryTransfer() {
+  // A file that came down whole but could not replace the installed one (in use) is not
+  // fetched again: only its replacement is retried.
+  if (dn_->PlacementPending()) {
+    dn_->PlaceFile();
+    return;
+  }
   dn_->Cancel();
   const std::uint32_t errorsBefore = dlErrors_;
   dn_->GetFileInformation();
@@ -366,6 +411,14 @@ void UpdateWindow::retryTransfer() {
 
 void UpdateWindow::DN_DLError(std::string& lpErrorDescription) {
   ++dlErrors_;
+  // A file whose signature fails is never retried nor offered as in use: it fails for good.
+  if (!dn_->SignatureFailure().empty()) {
+    tmrProc_.setEnabled(false);
+    ui::MsgBox("파일(" + FileAt(updateFiles_, DNCOUNT).filename + ")의 서명을 확인하지 못해 설치하지 않았습니다." + kCrLf +
+                   kCrLf + "사유 : " + dn_->SignatureFailure(),
+               ui::vbCritical, "업데이트 불가능");
+    throw ProgramEnd(kExitFailed);
+  }
   try {
     veltrano::clock().sleep(500);
     if (ErrCnt < 3) {
@@ -387,7 +440,7 @@ void UpdateWindow::DN_DLError(std::string& lpErrorDescription) {
     const ui::Answer answer =
         ui::MsgBox("파일(" + filename + ")이 사용중입니다." + kCrLf + kCrLf + "모든 VELTRANO의 프로그램을 종료해주시기 바랍니다.",
                    ui::vbRetryCancel + ui::vbCritical + ui::vbDefaultButton2, "프로그램");
-    if (answer != ui::Answer::Retry) throw ProgramEnd(0);
+    if (answer != ui::Answer::Retry) throw ProgramEnd(kExitCancelled);
     if (notFound) notFoundOffered_ = true;
     ErrCnt = 0;
     retryTransfer();
@@ -422,7 +475,7 @@ void UpdateWindow::SaveInstalledVersions() {
 void UpdateWindow::finishWith(const std::string& text, int style) {
   Step([&] { ui::MsgBox(text, style, kTitle); });
   Step([&] { HandOffCheck(program_); });
-  throw ProgramEnd(0);
+  throw ProgramEnd(kExitDone);
 }
 
 veltrano::Variant UpdateWindow::ExecuteEXEFile() {
@@ -434,7 +487,7 @@ veltrano::Variant UpdateWindow::ExecuteEXEFile() {
     Step([&] { form_.Hide(); });
     Step([&] { Shell(items[1], program_.path); });
     Step([&] { HandOffCheck(program_); });
-    throw ProgramEnd(0);
+    throw ProgramEnd(kExitDone);
   }
   if (FileCount(updateFiles_) < 1)
     finishWith("이미 최신버젼으로 업데이트 되어 있습니다.\r\r프로그램을 종료합니다", ui::vbExclamation);
@@ -451,7 +504,7 @@ veltrano::Variant UpdateWindow::ExecuteEXEFile() {
       Step([&] { Shell("NOTEPAD \"" + readmeFiles_[i] + "\"", program_.path); });
   }
   Step([&] { HandOffCheck(program_); });
-  throw ProgramEnd(0);
+  throw ProgramEnd(kExitDone);
 }
 
 }  // namespace meridox

@@ -35,6 +35,13 @@ namespace meridox {
 inline constexpr const char* kSuitePrograms[] = {"KESTRAL.EXE", "TARVIC2004.EXE", "TARVICON.EXE", "CORVAN.EXE",
                                                  "TARVICINO2",  "ORVEX.EXE",      "TARVIC2.EXE"};
 
+// Exit statuses of a run: it ended normally (files updated, nothing to update, or the user
+// chose not to update at the listing); an error ended it (an error box, a file that failed or
+// was refused, the service unreachable); the user cancelled during the run.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitCancelled = 2;
+
 // Unload reasons of Form_QueryUnload.
 inline constexpr int vbFormControlMenu = 0;
 inline constexpr int vbFormCode = 1;
@@ -127,6 +134,13 @@ class UpdateWindow {
   std::uint32_t dlErrors_ = 0;
   // The in-use box was offered once already for a file the server does not have.
   bool notFoundOffered_ = false;
+  // An error box was shown while the window waits (the catalogue could not be read): the
+  // cancel button then ends the program as failed.
+  bool errorShown_ = false;
+
+  // Gives DN the signing key of the deploy settings; false when it is set but not a key. An
+  // absent key writes the event-log line that files are not verified.
+  bool takeSigningKey();
   // A run is under way: a second click on Com_Yes (while the first waits for the server)
   // would start a second run inside the first.
   bool inRun_ = false;

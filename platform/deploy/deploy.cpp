@@ -14,13 +14,13 @@ std::string environmentName(std::string_view valueName) {
   return "VELTRANO_" + std::string(valueName);
 }
 
-std::string get(std::string_view valueName, std::string_view fallback) {
-  if (const char* env = std::getenv(environmentName(valueName).c_str())) return env;
+std::optional<std::string> find(std::string_view valueName) {
+  if (const char* env = std::getenv(environmentName(valueName).c_str())) return std::string(env);
   reg::HKEY key = 0;
   if (reg::RegOpenKeyExA(reg::HKEY_LOCAL_MACHINE, kDeployKey, 0, reg::KEY_READ, &key) != reg::ERROR_SUCCESS)
-    return std::string(fallback);
+    return std::nullopt;
   std::uint32_t type = 0, size = 0;
-  std::string result(fallback);
+  std::optional<std::string> result;
   if (reg::RegQueryValueExA(key, valueName, &type, nullptr, &size) == reg::ERROR_SUCCESS &&
       (type == reg::REG_SZ || type == reg::REG_EXPAND_SZ)) {
     std::vector<std::uint8_t> data(size);
@@ -29,6 +29,10 @@ std::string get(std::string_view valueName, std::string_view fallback) {
   }
   reg::RegCloseKey(key);
   return result;
+}
+
+std::string get(std::string_view valueName, std::string_view fallback) {
+  return find(valueName).value_or(std::string(fallback));
 }
 
 }  // namespace veltrano::deploy

@@ -11,14 +11,21 @@
 //   drive C: folder    DRIVE_C        VELTRANO_DRIVE_C
 //   system folder      SYSTEM_DIR     VELTRANO_SYSTEM_DIR
 //   Windows folder     WINDIR         WINDIR
+//   connect timeout    CONNECT_TIMEOUT_SECONDS  VELTRANO_CONNECT_TIMEOUT_SECONDS  (15)
+//   stall limit        TRANSFER_STALL_SECONDS   VELTRANO_TRANSFER_STALL_SECONDS   (60)
+//   update signing key UPDATE_PUBLIC_KEY        VELTRANO_UPDATE_PUBLIC_KEY        (base64)
 //
 // No host name is compiled in: an unset host is empty.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace veltrano::deploy {
 
+// The environment variable when set (even to empty), else the registry value; nothing when
+// neither is there.
+std::optional<std::string> find(std::string_view valueName);
 // The environment variable when set (even to empty), else the registry value, else `fallback`.
 std::string get(std::string_view valueName, std::string_view fallback = "");
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/deploy/deploy.h"
+#include "platform/fs/folder_listings.h"
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
 
@@ -23,6 +25,24 @@ struct Fault {
   int error, count;
 };
 std::vector<Fault> g_faults;
+// An injected fault with this number stops the process at once (SIGKILL) instead of raising.
+constexpr int kKillProcess = -9;
+
+// Faults given to a whole process by VELTRANO_FS_FAULTS: "operation:pathPart:number[:count]"
+// entries separated by ";", number "kill" for kKillProcess; read once, at the first check.
+void loadEnvironmentFaults() {
+  static bool loaded = false;
+  if (loaded) return;
+  loaded = true;
+  const char* env = std::getenv("VELTRANO_FS_FAULTS");
+  if (!env) return;
+  for (const std::string& entry : text::Split(env, ";")) {
+    const std::vector<std::string> f = text::Split(entry, ":");
+    if (f.size() < 3) continue;
+    const int number = f[2] == "kill" ? kKillProcess : std::atoi(f[2].c_str());
+    g_faults.push_back({f[0], f[1], number, f.size() > 3 ? std::atoi(f[3].c_str()) : 1});
+  }
+}
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -51,10 +71,6 @@ long long timestampGranularityNs() {
   return ns;
 }
 
-void forgetListing(const stdfs::path& folder) {
-  std::lock_guard lock(g_listingsMutex);
-  g_listings.erase(folder.string());
-}
 
 // The entry of `dir` (which exists, with status `dirStat`) whose name equals `name` without
 // regard to case, or "" when there is none.
@@ -91,6 +107,14 @@ int errorOf(const std::error_code& ec, int fallback) {
 }
 
 }  // namespace
+
+namespace detail {
+void forgetListing(const stdfs::path& folder) {
+  std::lock_guard lock(g_listingsMutex);
+  g_listings.erase(folder.string());
+}
+}  // namespace detail
+using detail::forgetListing;
 
 stdfs::path driveFolder(char letter) {
   const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
@@ -262,11 +286,13 @@ void injectFault(std::string operation, std::string pathPart, int errorNumber, i
 void clearFaults() { g_faults.clear(); }
 
 void checkFault(std::string_view operation, const stdfs::path& nativePath) {
+  loadEnvironmentFaults();
   const std::string p = nativePath.string();
   for (auto it = g_faults.begin(); it != g_faults.end(); ++it) {
     if ((it->operation == "*" || it->operation == operation) && p.find(it->pathPart) != std::string::npos) {
       int number = it->error;
       if (it->count > 0 && --it->count == 0) g_faults.erase(it);
+      if (number == kKillProcess) std::raise(SIGKILL);
       throw RuntimeError(number, std::string(operation));
     }
   }

@@ -18,7 +18,7 @@ constexpr std::size_t kResumeRoom = 32 * 1024;
 
 }  // namespace
 
-Inet::Inet() : transfer_([this](const char* d, std::size_t n) { return sinkBody(d, n); }) {}
+Inet::Inet() : limits_(TransportLimits::fromDeploySettings()), transfer_([this](const char* d, std::size_t n) { return sinkBody(d, n); }) {}
 
 Inet::~Inet() = default;
 

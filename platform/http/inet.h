@@ -15,7 +15,8 @@
 // The control has no time limit of its own; the transport's limits end a dead request
 // (TransportLimits: no connection within 15 s, or less than 1 byte per second for 60 s while
 // waiting for the reply or in the middle of the body, but not while the reader holds the
-// transfer back). Not thread-safe.
+// transfer back; the deploy settings CONNECT_TIMEOUT_SECONDS and TRANSFER_STALL_SECONDS change
+// the two times). Not thread-safe.
 
 #include <cstdint>
 #include <string>

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/deploy/deploy.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::http::detail {
@@ -92,7 +93,13 @@ void Transfer::start(const Request& request) {
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_.data());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A redirect never leads from https to plain http.
+  const bool secure = text::LCase(std::string_view(request.url).substr(0, 8)) == "https://";
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  // Certificates are checked against the system's store (its folder stays the CA path) and the
+  // extra bundle of CA_FILE, when one is set.
+  if (const std::string caFile = deploy::get("CA_FILE"); !caFile.empty())
+    curl_easy_setopt(e, CURLOPT_CAINFO, caFile.c_str());
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -237,3 +244,25 @@ std::size_t Transfer::onBody(char* data, std::size_t size, std::size_t count, vo
 }
 
 }  // namespace veltrano::http::detail
+
+namespace veltrano::http {
+namespace {
+
+// A whole number of seconds of at least 1, or 0.
+long secondsSetting(std::string_view name) {
+  const std::string value = deploy::get(name);
+  if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stol(value);
+}
+
+}  // namespace
+
+
+TransportLimits TransportLimits::fromDeploySettings() {
+  TransportLimits limits;
+  if (const long s = secondsSetting("CONNECT_TIMEOUT_SECONDS"); s > 0) limits.connectTimeoutMs = s * 1000;
+  if (const long s = secondsSetting("TRANSFER_STALL_SECONDS"); s > 0) limits.stallSeconds = s;
+  return limits;
+}
+
+}  // namespace veltrano::http

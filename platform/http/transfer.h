@@ -5,7 +5,9 @@
 //
 // Nothing here blocks longer than the wait a caller passes to advance(); nothing runs on
 // another thread. Redirects are followed (at most 10); only http and https are spoken, also
-// after a redirect. Proxies come from the usual environment variables (http_proxy, no_proxy).
+// after a redirect, and a request made over https is never redirected to http. Certificates
+// are checked against the system's store plus the bundle named by the deploy setting CA_FILE
+// (VELTRANO_CA_FILE); a failed check fails the request. Proxies come from the usual environment variables (http_proxy, no_proxy).
 
 #include <cstddef>
 #include <functional>
@@ -27,6 +29,11 @@ struct TransportLimits {
   long connectTimeoutMs = 15000;
   long stallSeconds = 60;
   long stallBytesPerSecond = 1;
+
+  // The defaults above, with the deploy settings CONNECT_TIMEOUT_SECONDS and
+  // TRANSFER_STALL_SECONDS (VELTRANO_CONNECT_TIMEOUT_SECONDS, VELTRANO_TRANSFER_STALL_SECONDS)
+  // taking their place when they hold a whole number of seconds of at least 1.
+  static TransportLimits fromDeploySettings();
 };
 
 namespace detail {

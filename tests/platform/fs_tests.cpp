@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fs/fs.h"
+#include "platform/fs/side_file.h"
 #include "platform/runtime/error.h"
 #include "support/test_support.h"
 
@@ -95,4 +96,39 @@ TEST(FileOperations, InjectedFaultsFailTheNamedOperation) {
   EXPECT_TRUE(fs::fileExists("C:\\locked.dll"));
   EXPECT_EQ(errorOf([] { fs::deleteFile("C:\\locked.dll"); }), 0);  // the fault was used up
   fs::clearFaults();
+}
+
+TEST(SideFile, KeptSideFileIsResumedAndPlacedUnderTheTargetsSpelling) {
+  DriveC c;
+  test::writeFile(c.dir / "App.dll", "installed");
+  const std::string target = "C:\\APP.DLL";
+  auto put = [](fs::SideFile& f, const std::string& s) {
+    f.write(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+  };
+  {
+    fs::SideFile side;
+    side.create(target);
+    put(side, "new ");
+    side.keep();  // as a process that ended before the file was whole
+  }
+  EXPECT_EQ(test::readFile(c.dir / "App.dll.partial"), "new ");
+  EXPECT_EQ(test::readFile(c.dir / "App.dll"), "installed");
+
+  fs::SideFile side;
+  side.resume(target);
+  EXPECT_EQ(side.length(), 4u);
+  put(side, "content");
+  side.place();
+  EXPECT_EQ(test::readFile(c.dir / "App.dll"), "new content");
+  EXPECT_FALSE(std::filesystem::exists(c.dir / "App.dll.partial"));
+  EXPECT_FALSE(std::filesystem::exists(c.dir / "APP.DLL"));
+  EXPECT_EQ(errorOf([&] { side.resume(target); }), err::kFileNotFound);
+
+  {
+    fs::SideFile dropped;  // neither placed nor kept: nothing stays
+    dropped.create("C:\\other.dll");
+    put(dropped, "x");
+  }
+  EXPECT_FALSE(std::filesystem::exists(c.dir / "other.dll.partial"));
+  EXPECT_FALSE(std::filesystem::exists(c.dir / "other.dll"));
 }

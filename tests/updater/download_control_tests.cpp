@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include "platform/fs/fs.h"
@@ -553,10 +554,11 @@ TEST_F(DNOverwriteTest, UnattendedBoxesEndTheDialogue) {
 
 // --- Cancel, pause, failures ---------------------------------------------------------------------
 
-TEST_F(DNTest, Cancel_DuringATransferClosesTheFileAtTheNextPass) {
+TEST_F(DNTest, Cancel_DuringATransferLeavesTheInstalledFileAsItWas) {
   const std::string body = vt::generatedContent(5000);
   FileServer files;
   files.addFile("/f", body);
+  vt::writeFile(native("f"), "installed");
   events_.hook = [&](const std::string& e) {
     if (e == "RecievedBytes:1024") dn_.Cancel();
   };
@@ -567,7 +569,8 @@ TEST_F(DNTest, Cancel_DuringATransferClosesTheFileAtTheNextPass) {
                                       "StatusChange:Cancelled."}));
   EXPECT_TRUE(dn_.InDL());
   EXPECT_FALSE(dn_.CCancel());
-  EXPECT_EQ(onDisk("f"), body.substr(0, 1024));  // every byte reported is on disk
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
 }
 
 TEST_F(DNTest, Cancel_BeforeATransferMakesItReturnSilently) {
@@ -593,32 +596,33 @@ TEST_F(DNTest, Pause_FromAHandlerHoldsTheTransferUntilUnpaused) {
   events_.hook = [&](const std::string& e) {
     if (e == "RecievedBytes:512") dn_.Pause(true);
     if (e == "StatusChange:Paused." && ++pausedReports == 3) {
-      seenWhilePaused = onDisk("f");
+      seenWhilePaused = onDisk("f.partial");
+      EXPECT_FALSE(std::filesystem::exists(native("f")));  // placed only when complete
       dn_.Pause(false);
     }
   };
   download(files.url("/f"), "f");
   EXPECT_EQ(pausedReports, 3);
-  EXPECT_EQ(seenWhilePaused, body.substr(0, 512));
+  EXPECT_EQ(seenWhilePaused, body.substr(0, 512));  // every byte reported is on disk
   EXPECT_EQ(events_.from("StatusChange:Paused.").at(3), "StatusChange:Unpausing");
   EXPECT_EQ(onDisk("f"), body);
   EXPECT_TRUE(events_.has("DLComplete"));
 }
 
-TEST_F(DNTest, Failure_ServerClosingMidBodyClosesTheFileAndReports) {
+TEST_F(DNTest, Failure_ServerClosingMidBodyLeavesTheInstalledFileAndNoSideFile) {
   const std::string part = vt::generatedContent(1500);
   RawHttpServer server([part](const SeenRequest&, RawConnection& c) {
     c.send("HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n" + part);
   });
+  vt::writeFile(native("f"), "installed");
   download(server.url("/f"), "f");
   std::vector<std::string> failed = {"DLError:Error Downloading File from : " + server.url("/f")};
   failed.insert(failed.end(), kTransferFailed.begin(), kTransferFailed.end());
   EXPECT_EQ(events_.from(failed[0]), failed);
   EXPECT_FALSE(events_.has("DLComplete"));
   EXPECT_TRUE(dn_.InDL());
-  // What came before the break is on disk, and the file is closed (it can be replaced).
-  EXPECT_EQ(onDisk("f"), part);
-  veltrano::fs::deleteFile(local("f"));
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
 }
 
 TEST_F(DNTest, Failure_DLErrorHandlerCanRetryAtOnce) {
@@ -651,15 +655,73 @@ TEST_F(DNTest, Failure_FileThatCannotBeOpenedOrWritten) {
   EXPECT_EQ(events_.log.back(), "DLECode:1");
   EXPECT_FALSE(events_.has("DLComplete"));
 
+  // A full disk leaves the installed file as it was and nothing beside it.
   events_.log.clear();
+  vt::writeFile(native("f"), "installed");
   veltrano::fs::injectFault("write", "dl", veltrano::err::kDiskFull);
   download(files.url("/f"), "f");
   EXPECT_EQ(events_.log.back(), "DLECode:1");
   EXPECT_FALSE(events_.has("DLComplete"));
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
 
   events_.log.clear();
   download(files.url("/f"), "bad*name");
   EXPECT_EQ(events_.log.back(), "DLECode:1");
+}
+
+TEST_F(DNTest, Placement_RefusedReplacementKeepsTheWholeFileAndPlaceFileFetchesNothing) {
+  const std::string body = vt::generatedContent(3000);
+  FileServer files;
+  files.addFile("/f", body);
+  vt::writeFile(native("F"), "in use");
+  veltrano::fs::injectFault("rename", "dl/F", veltrano::err::kPermissionDenied, 2);
+  download(files.url("/f"), "f");
+  EXPECT_EQ(events_.log.back(), "DLECode:1");
+  EXPECT_TRUE(dn_.PlacementPending());
+  EXPECT_EQ(onDisk("F"), "in use");
+  EXPECT_EQ(onDisk("F.partial"), body);
+
+  dn_.PlaceFile();  // still refused
+  EXPECT_TRUE(dn_.PlacementPending());
+  events_.log.clear();
+  dn_.PlaceFile();
+  EXPECT_TRUE(events_.has("DLComplete"));
+  EXPECT_FALSE(dn_.PlacementPending());
+  // The file keeps the spelling it has on disk; nothing is left beside it.
+  EXPECT_EQ(onDisk("F"), body);
+  EXPECT_FALSE(std::filesystem::exists(native("f")));
+  EXPECT_FALSE(std::filesystem::exists(native("F.partial")));
+  EXPECT_EQ(files.requests().size(), 1u);
+}
+
+TEST_F(DNTest, Signature_TransferErrorFetchingItIsAnOrdinaryFailureAndTheRetryVerifies) {
+  namespace crypto = veltrano::crypto;
+  const std::string body = vt::generatedContent(5000);
+  const crypto::KeyPair keys = crypto::generateKeyPair();
+  crypto::Sha256 sha;
+  sha.update(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+  const crypto::Digest digest = sha.finish();
+  const std::string sig = crypto::base64Encode(crypto::sign(keys.privateKey, {digest.begin(), digest.end()}));
+  std::atomic<int> sigRequests{0};
+  RawHttpServer server([&](const SeenRequest& r, RawConnection& c) {
+    const std::string reply = r.target == "/f" ? body : sig;
+    if (r.target == "/f.sig" && sigRequests++ == 0) return;  // the first closes without a reply
+    c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(reply.size()) + "\r\n\r\n" + reply);
+  });
+  vt::writeFile(native("f"), "installed");
+  dn_.setPublicKey(keys.publicKey);
+  download(server.url("/f"), "f");
+  EXPECT_EQ(events_.log.back(), "DLECode:1");
+  EXPECT_EQ(dn_.SignatureFailure(), "");
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+
+  events_.log.clear();
+  download(server.url("/f"), "f");
+  EXPECT_TRUE(events_.has("DLComplete"));
+  EXPECT_EQ(onDisk("f"), body);
+  EXPECT_EQ(dn_.VerifiedSignature(), sig);
 }
 
 TEST_F(DNTest, Failure_ReplyNotPendingIsNotReadAsAFile) {

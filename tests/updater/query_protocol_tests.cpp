@@ -31,6 +31,21 @@ TEST(KeyedHex, EncodesEachCharacterAsCodePlusKeySum) {
   EXPECT_EQ(EncDecText("A", kKey, 1), "");  // unknown mode
 }
 
+TEST(KeyedHex, PositiveTokenThatWouldBeginWithEGetsALeadingZero) {
+  // 蔡 is 0xF3F9 = -3079: -3079 + 6784 = 3705 = 0xE79, which a decoder would read as negative.
+  EXPECT_EQ(EncDecText("蔡", kKey, -1), "0E79I");
+  EXPECT_EQ(EncDecText("0E79I", kKey, 0), "蔡");
+  // Other tokens keep their shortest form; the leading "0" of a token is read as hex as well.
+  EXPECT_EQ(EncDecText("冊A", kKey, -1), "0E7CI1AC1I");
+  EXPECT_EQ(EncDecText("01AC1I", kKey, 0), "A");
+}
+
+TEST(KeyedHex, CodeNamingNoCharacterFailsTheText) {
+  // 0xF380 - 65536 + 6784 = 3200 = 0xC80: a code of no CP949 character (trail byte 0x80).
+  EXPECT_EQ(EncDecText("1AC1IC80I", kKey, 0), "");
+  EXPECT_EQ(EncDecText("1AC1I", kKey, 0), "A");
+}
+
 TEST(KeyedHex, SelectOfEightCharactersGivesEightTokens) {
   // The blank the exchange appends is not encoded: n counts the trimmed text.
   const std::string encoded = EncDecText("select 1 ", kKey, -1);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/crypto/crypto.h"
 #include "platform/fs/fs.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -35,6 +36,17 @@ std::string waitForLine(const stdfs::path& record) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return {};
+}
+
+// The exit status a relay mode ends the program with; -1 when it returned.
+template <class F>
+int exitStatusOf(F&& mode) {
+  try {
+    mode();
+  } catch (const veltrano::ProgramEnd& end) {
+    return end.exitCode();
+  }
+  return -1;
 }
 
 bool runnable(const stdfs::path& p) {
@@ -87,6 +99,33 @@ TEST_F(UpdateRelay, HandOffStartsThePatchProgramWithCopyUnderAnyCase) {
   EXPECT_TRUE(runnable(dir / "MERIDOXPCH.EXE"));
 }
 
+TEST_F(UpdateRelay, WithASigningKeyOnlyAVerifiedPatchFileIsHandedOffAndAnyOtherIsDeleted) {
+  const auto keys = veltrano::crypto::generateKeyPair();
+  test::ScopedEnv key("VELTRANO_UPDATE_PUBLIC_KEY", veltrano::crypto::base64Encode(keys.publicKey));
+  const std::string patch = recorder(record);
+  veltrano::crypto::Sha256 sha;
+  sha.update(reinterpret_cast<const std::uint8_t*>(patch.data()), patch.size());
+  const auto digest = sha.finish();
+  const std::string signature =
+      veltrano::crypto::base64Encode(veltrano::crypto::sign(keys.privateKey, {digest.begin(), digest.end()}));
+
+  // No signature kept, then one that does not match the file: deleted, never started.
+  for (const std::string& kept : {std::string(), signature}) {
+    test::writeFile(dir / "meridoxpch.exe", kept.empty() ? patch : patch + "tampered");
+    if (!kept.empty()) test::writeFile(dir / "meridoxpch.exe.sig", kept);
+    HandOffCheck(program("meridox"));
+    EXPECT_FALSE(stdfs::exists(dir / "meridoxpch.exe"));
+    EXPECT_FALSE(stdfs::exists(dir / "meridoxpch.exe.sig"));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(stdfs::exists(record));
+
+  test::writeFile(dir / "meridoxpch.exe", patch);
+  test::writeFile(dir / "meridoxpch.exe.sig", signature + "\n");
+  HandOffCheck(program("meridox"));
+  EXPECT_EQ(waitForLine(record), "meridoxpch.exe COPY\n");
+}
+
 TEST_F(UpdateRelay, HandOffWithoutPatchFileDoesNothing) {
   HandOffCheck(program("meridox"));
   EXPECT_FALSE(stdfs::exists(record));
@@ -108,30 +147,30 @@ TEST_F(UpdateRelay, ReplaceSwapsTheUpdaterInOneStepKeepingItsName) {
 TEST_F(UpdateRelay, ReplaceRetriesARefusedRenameAndThenSucceeds) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", "new");
-  veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 3);
+  veltrano::fs::injectFault("rename", "meridox.exe", veltrano::err::kPermissionDenied, 3);
   std::string why;
   ASSERT_TRUE(ReplaceUpdaterFile(program("meridoxpch"), why));
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "new");
   EXPECT_EQ(clock.sleptMs(), 3 * kRelayAttemptPauseMs);
-  EXPECT_FALSE(stdfs::exists(dir / "Meridox.new.exe"));
+  EXPECT_FALSE(stdfs::exists(dir / "meridox.exe.partial"));
 }
 
 TEST_F(UpdateRelay, ReplaceGivesUpAfterItsAttemptsLeavingTheOldUpdater) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", "new");
-  veltrano::fs::injectFault("copy", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
+  veltrano::fs::injectFault("write", "meridox.exe.partial", veltrano::err::kPermissionDenied, 0);
   std::string why;
   EXPECT_FALSE(ReplaceUpdaterFile(program("meridoxpch"), why));
   EXPECT_EQ(why, veltrano::describeError(veltrano::err::kPermissionDenied));
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "old");
-  EXPECT_FALSE(stdfs::exists(dir / "Meridox.new.exe"));
+  EXPECT_FALSE(stdfs::exists(dir / "meridox.exe.partial"));
   EXPECT_EQ(clock.sleptMs(), (kRelayAttempts - 1) * kRelayAttemptPauseMs);
 }
 
 TEST_F(UpdateRelay, CopyModeReplacesStartsTheCleanUpAndEnds) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
-  EXPECT_THROW(RunCopyMode(program("meridoxpch", "COPY")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "COPY")); }), kRelayDone);
   EXPECT_EQ(clock.sleptMs(), 1000);
   EXPECT_EQ(waitForLine(record), "meridox.exe Delete\n");
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), recorder(record));
@@ -141,8 +180,8 @@ TEST_F(UpdateRelay, CopyModeReplacesStartsTheCleanUpAndEnds) {
 TEST_F(UpdateRelay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
   test::writeFile(dir / "meridox.exe", "old");
   test::writeFile(dir / "meridoxpch.exe", recorder(record));
-  veltrano::fs::injectFault("rename", "Meridox.new.exe", veltrano::err::kPermissionDenied, 0);
-  EXPECT_THROW(RunCopyMode(program("meridoxpch", "COPY")), veltrano::ProgramEnd);
+  veltrano::fs::injectFault("rename", "meridox.exe", veltrano::err::kPermissionDenied, 0);
+  EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "COPY")); }), kRelayFailed);
   ASSERT_EQ(scripted.shown().size(), 1u);
   EXPECT_EQ(scripted.shown()[0].title, "업데이트");
   EXPECT_NE(scripted.shown()[0].text.find("meridox.exe"), std::string::npos);
@@ -154,7 +193,7 @@ TEST_F(UpdateRelay, CopyModeThatCannotReplaceTellsTheUserAndStartsNothing) {
 
 TEST_F(UpdateRelay, CopyModeWithoutPatchFileOnlyEnds) {
   test::writeFile(dir / "meridox.exe", "old");
-  EXPECT_THROW(RunCopyMode(program("meridoxpch", "copy")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "copy")); }), kRelayDone);
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), "old");
   EXPECT_TRUE(scripted.shown().empty());
 }
@@ -164,7 +203,7 @@ TEST_F(UpdateRelay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
   EXPECT_THROW(RunCleanupMode(program("tarvic", "Delete")), veltrano::ProgramEnd);
   EXPECT_TRUE(stdfs::exists(dir / "MERIDOXPCH.EXE"));
   veltrano::fs::injectFault("delete", "MERIDOXPCH", veltrano::err::kPermissionDenied, 2);
-  EXPECT_THROW(RunCleanupMode(program("meridox", "Delete")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCleanupMode(program("meridox", "Delete")); }), kRelayDone);
   EXPECT_FALSE(stdfs::exists(dir / "MERIDOXPCH.EXE"));
   EXPECT_TRUE(scripted.shown().empty());
 }
@@ -172,7 +211,7 @@ TEST_F(UpdateRelay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
 TEST_F(UpdateRelay, CleanUpThatCannotDeleteSaysSo) {
   test::writeFile(dir / "meridoxpch.exe", "patch");
   veltrano::fs::injectFault("delete", "meridoxpch", veltrano::err::kPermissionDenied, 0);
-  EXPECT_THROW(RunCleanupMode(program("meridox", "Delete")), veltrano::ProgramEnd);
+  EXPECT_EQ(exitStatusOf([&] { RunCleanupMode(program("meridox", "Delete")); }), kRelayFailed);
   EXPECT_TRUE(stdfs::exists(dir / "meridoxpch.exe"));
   ASSERT_EQ(scripted.shown().size(), 1u);
   EXPECT_NE(scripted.shown()[0].text.find("meridoxpch.exe"), std::string::npos);

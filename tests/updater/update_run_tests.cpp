@@ -6,12 +6,19 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
 #include <map>
 #include <chrono>
 #include <thread>
 
+#include "platform/crypto/crypto.h"
+#include "platform/eventlog/eventlog.h"
 #include "platform/fs/fs.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -20,7 +27,9 @@
 #include "support/http_test_server.h"
 #include "support/test_support.h"
 #include "update_site.h"
+#include "platform/text/ansi.h"
 #include "updater/mod_hdd.h"
+#include "updater/mod_standard.h"
 #include "updater/update_window.h"
 #include "updater/update_window_widget.h"
 
@@ -36,6 +45,17 @@ using testing::UpdateSite;
 constexpr const char* kDone = "최신버젼으로 업데이트가 완료 되었습니다.\r\r프로그램을 종료합니다";
 constexpr const char* kUpToDate = "이미 최신버젼으로 업데이트 되어 있습니다.\r\r프로그램을 종료합니다";
 constexpr const char* kWithHistory = "최신버젼으로 업데이트가 완료 되었습니다.\r\r주요 업데이트 기록을 보시겠습니까?";
+
+// The exit status with which `step` ends the program; -1 when it returns.
+template <class F>
+int endStatus(F&& step) {
+  try {
+    step();
+  } catch (const veltrano::ProgramEnd& end) {
+    return end.exitCode();
+  }
+  return -1;
+}
 
 struct UpdateRun : ::testing::Test {
   UpdateSite site;
@@ -59,14 +79,15 @@ struct UpdateRun : ::testing::Test {
   }
   std::string app(const std::string& key) const { return site.appFolder(key).string(); }
 
-  // Load and, in the interactive mode, the press of 업데이트: the run must end the program.
-  void runToEnd(UpdateWindow& w) {
+  // Load and, in the interactive mode, the press of 업데이트: the run must end the program
+  // with `status`.
+  void runToEnd(UpdateWindow& w, int status = kExitDone) {
     try {
       w.Form_Load();
       w.Com_Yes_Click();
       ADD_FAILURE() << "the run did not end the program";
     } catch (const veltrano::ProgramEnd& end) {
-      EXPECT_EQ(end.exitCode(), 0);
+      EXPECT_EQ(end.exitCode(), status);
     }
   }
   const ui::ScriptedUi::Shown& onlyBox() {
@@ -123,9 +144,9 @@ TEST_F(UpdateRun, ThreeFilesAreDownloadedRegisteredAndRecorded) {
 
   EXPECT_EQ(values, (std::vector<std::int32_t>{100, 50, 75, 100}));
   EXPECT_TRUE(stdfs::exists(shot));
-  // The old file is replaced under the name the list gives it.
-  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
-  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "a.dll"));
+  // The old file is replaced under the spelling it has on disk.
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "a.dll"), "A-new");
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL"));
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "B.EXE"), big);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "C.OCX"), "C-new");
   EXPECT_NE(stdfs::status(site.appFolder("TARVIC") / "B.EXE").permissions() & stdfs::perms::owner_exec,
@@ -233,7 +254,7 @@ TEST_F(UpdateRun, FileMissingOnTheServerGoesThroughRetriesTheInUseBoxAndTheMissi
   scripted.queue("OK");
   scripted.queue("Retry");
   UpdateWindow w(program());
-  runToEnd(w);
+  runToEnd(w, kExitFailed);
 
   const auto& shown = scripted.shown();
   ASSERT_EQ(shown.size(), 3u);
@@ -256,11 +277,13 @@ TEST_F(UpdateRun, FileMissingOnTheServerGoesThroughRetriesTheInUseBoxAndTheMissi
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");  // replaced files stay replaced
 }
 
-TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetry) {
-  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetryWithoutFetchingItAgain) {
+  test::FileServer files;
+  files.addFile("/FILES/TARVIC/A.DLL", "A-new");
+  tarvic({{{.filename = "a.dll", .version = "2.0", .serverHost = "127.0.0.1:" + std::to_string(files.port())}, ""}});
   test::writeFile(site.appFolder("TARVIC") / "A.DLL", "locked copy");
-  // The first four opens of the target fail as a file in use would.
-  veltrano::fs::injectFault("open", "A.DLL", veltrano::err::kPermissionDenied, 4);
+  // The first four replacements of the target fail as for a file in use.
+  veltrano::fs::injectFault("rename", "A.DLL", veltrano::err::kPermissionDenied, 4);
   scripted.queue("OK");
   scripted.queue("Retry");
   UpdateWindow w(program());
@@ -268,20 +291,21 @@ TEST_F(UpdateRun, FileInUseIsRetriedThenOfferedAndReplacedOnRetry) {
   veltrano::fs::clearFaults();
   const auto& shown = scripted.shown();
   ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[0].text, "Error Downloading File from : http://" + site.host() + "/FILES/TARVIC/A.DLL");
+  EXPECT_EQ(shown[0].text, "Error Downloading File from : " + files.url("/FILES/TARVIC/A.DLL"));
   EXPECT_EQ(shown[1].text, "파일(A.DLL)이 사용중입니다.\r\n\r\n모든 VELTRANO의 프로그램을 종료해주시기 바랍니다.");
   EXPECT_EQ(shown[2].text, kDone);
   EXPECT_EQ(clock.sleptMs(), 4 * 500);
   EXPECT_EQ(w.ErrCnt, 0);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
   EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_EQ(files.requests().size(), 1u);  // only the replacement was retried
 }
 
 TEST_F(UpdateRun, FailedFileListQueryIsReportedWithTheServersText) {
   site.product("TARVIC", "TAR'VIC", "타르빅 화물관리");  // breaks the file-list statement
   site.install("TARVIC");
   UpdateWindow w(program());
-  runToEnd(w);
+  runToEnd(w, kExitFailed);
   const auto& box = onlyBox();
   EXPECT_EQ(box.title, "ERROR OF UPDATE");
   EXPECT_EQ(box.icon, ui::Icon::Critical);
@@ -292,7 +316,7 @@ TEST_F(UpdateRun, FailedFileListQueryIsReportedWithTheServersText) {
 TEST_F(UpdateRun, FileNameLeavingItsFolderStopsTheRunBeforeAnythingIsWritten) {
   tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}, {{.filename = "..\\b.dll", .version = "2.0"}, "B"}});
   UpdateWindow w(program());
-  runToEnd(w);
+  runToEnd(w, kExitFailed);
   const auto& box = onlyBox();
   EXPECT_EQ(box.title, "ERROR OF UPDATE");
   EXPECT_NE(box.text.find("다운로드 폴더 밖"), std::string::npos) << box.text;
@@ -305,7 +329,7 @@ TEST_F(UpdateRun, CancelInTheInUseBoxEndsTheRun) {
   tarvic({});
   site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "gone.dll", .version = "2.0"}, nullptr);
   UpdateWindow w(program());
-  runToEnd(w);  // no answers: the in-use box takes its default, Cancel
+  runToEnd(w, kExitCancelled);  // no answers: the in-use box takes its default, Cancel
   ASSERT_EQ(scripted.shown().size(), 2u);
   EXPECT_EQ(scripted.shown()[1].answer, "Cancel");
 }
@@ -334,7 +358,7 @@ TEST_F(UpdateRun, AutomaticModeStartsTheProgramWithoutABox) {
 TEST_F(UpdateRun, ProductCodeWithBlanksMatchesNothing) {
   tarvic({{{.filename = "a.dll", .version = "2.0"}, "A"}});
   UpdateWindow w(program(" TARVIC ,x"));
-  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitFailed);
   const auto& box = onlyBox();
   EXPECT_EQ(box.title, "미설치제품");
   EXPECT_EQ(box.text, "업데이트할 설치된 제품이 없습니다");
@@ -346,7 +370,7 @@ TEST_F(UpdateRun, NoInstalledProductEndsWithTheNotInstalledBox) {
   site.product("TVSMS", "TVSMS", "타르빅 문자발송");
   site.product("Meridox", "MERIDOX", "Meridox 업데이트");
   UpdateWindow w(program("TVSMS,x"));
-  EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitFailed);
   EXPECT_EQ(onlyBox().title, "미설치제품");
 }
 
@@ -360,7 +384,7 @@ TEST_F(UpdateRun, UnreachableQueryServiceListsNothingAndEndsTheRunAsNotInstalled
   listing.Com_Yes_Click();  // nothing listed: nothing happens
 
   UpdateWindow automatic(program("TARVIC,x"));
-  EXPECT_THROW(automatic.Form_Load(), veltrano::ProgramEnd);
+  EXPECT_EQ(endStatus([&] { automatic.Form_Load(); }), kExitFailed);
   EXPECT_EQ(onlyBox().title, "미설치제품");
 }
 
@@ -399,6 +423,293 @@ TEST_F(UpdateRun, StalledDownloadShowsTheBarTextOnTheEighthTick) {
   EXPECT_EQ(styleAtTick, (std::map<int, std::int32_t>{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 3}}));
   EXPECT_EQ(styleAfterResume, 2);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "BIG.DAT"), test::generatedContent(kSize));
+}
+
+// Signed files: with a public key set, each file is placed only when its .sig checks out; a
+// missing, malformed or wrong signature fails the file for good (no retry, no in-use box).
+struct SignedUpdate : UpdateRun {
+  veltrano::crypto::KeyPair keys = veltrano::crypto::generateKeyPair();
+  test::ScopedEnv keyEnv{"VELTRANO_UPDATE_PUBLIC_KEY", veltrano::crypto::base64Encode(keys.publicKey)};
+  stdfs::path served = site.root() / "data" / "files" / "FILES" / "TARVIC";
+
+  std::string signatureOf(const std::string& content) {
+    veltrano::crypto::Sha256 sha;
+    sha.update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    const auto d = sha.finish();
+    return veltrano::crypto::base64Encode(veltrano::crypto::sign(keys.privateKey, {d.begin(), d.end()}));
+  }
+};
+
+TEST_F(SignedUpdate, SignedFilesArePlaced) {
+  const std::string big = test::generatedContent(300000);
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}, {{.filename = "b.exe", .version = "2.0"}, big}});
+  // Line breaks and blanks inside the base64 text are ignored.
+  const std::string sigA = signatureOf("A-new");
+  test::writeFile(served / "a.dll.sig", sigA.substr(0, 40) + "\r\n " + sigA.substr(40) + "\n");
+  test::writeFile(served / "b.exe.sig", signatureOf(big));
+  UpdateWindow w(program());
+  runToEnd(w);
+  EXPECT_EQ(onlyBox().text, kDone);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_TRUE(test::readFile(site.appFolder("TARVIC") / "B.EXE") == big);
+  EXPECT_EQ(site.recorded("TARVIC", "B.EXE"), "2.0");
+}
+
+TEST_F(SignedUpdate, MissingMalformedOrWrongSignatureFailsTheFileForGood) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "서명 파일(.sig)이 서버에 없습니다."},
+      {"not base64!", "서명 파일의 형식이 올바르지 않습니다."},
+      {signatureOf("other bytes"), "서명이 파일과 맞지 않습니다."}};
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+  for (const auto& [sig, reason] : cases) {
+    SCOPED_TRACE(reason);
+    stdfs::remove(served / "a.dll.sig");
+    if (!sig.empty()) test::writeFile(served / "a.dll.sig", sig);
+    test::writeFile(site.appFolder("TARVIC") / "A.DLL", "installed copy");
+    ui::ScriptedUi boxes;
+    ui::ScopedUi scope(boxes);
+    const std::int64_t sleptBefore = clock.sleptMs();
+    UpdateWindow w(program());
+    runToEnd(w, kExitFailed);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, "업데이트 불가능");
+    EXPECT_EQ(boxes.shown()[0].text,
+              "파일(A.DLL)의 서명을 확인하지 못해 설치하지 않았습니다.\r\n\r\n사유 : " + reason);
+    EXPECT_EQ(clock.sleptMs(), sleptBefore);  // no automatic retry
+    EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "installed copy");
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+  }
+  test::writeFile(served / "a.dll.sig", signatureOf("A-new"));
+  UpdateWindow good(program());
+  runToEnd(good);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+}
+
+TEST_F(SignedUpdate, KeyThatIsNotAKeyStopsTheRunAndAbsentKeyIsLogged) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"}});
+  {
+    test::ScopedEnv broken("VELTRANO_UPDATE_PUBLIC_KEY", "");
+    UpdateWindow w(program());
+    runToEnd(w, kExitFailed);
+    EXPECT_EQ(onlyBox().title, "업데이트 불가능");
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL"));
+  }
+  std::vector<std::string> logged;
+  veltrano::eventlog::setSink([&](const veltrano::eventlog::Entry& e) { logged.push_back(e.text); });
+  unsetenv("VELTRANO_UPDATE_PUBLIC_KEY");
+  UpdateWindow w(program());
+  runToEnd(w);
+  veltrano::eventlog::setSink({});
+  EXPECT_EQ(logged, std::vector<std::string>{"UPDATE_PUBLIC_KEY is not set: downloaded files are not verified."});
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");  // placed unverified
+}
+
+// nginx as a TLS front of the reference server, on a loopback port the test picks, with a
+// private prefix and certificates the test makes: a CA of its own and a certificate for
+// 127.0.0.1 signed by it.
+class TlsFront {
+ public:
+  explicit TlsFront(const std::string& backendHost) {
+    const std::string d = dir_.path().string();
+    const auto made = test::run("cd " + d +
+                                " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2"
+                                " -subj /CN=TestCA 2>&1 && openssl req -newkey rsa:2048 -nodes -keyout srv.key -out"
+                                " srv.csr -subj /CN=127.0.0.1 2>&1 && echo subjectAltName=IP:127.0.0.1 > ext && openssl"
+                                " x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -days 2"
+                                " -extfile ext 2>&1");
+    if (made.exitCode != 0) throw std::runtime_error("openssl: " + made.out);
+    port_ = test::unusedLoopbackPort();
+    std::filesystem::create_directories(dir_ / "tmp");
+    test::writeFile(dir_ / "nginx.conf",
+                    "user root;\nworker_processes 1;\npid " + d + "/nginx.pid;\nerror_log " + d +
+                        "/error.log;\nevents {}\nhttp {\n access_log off;\n client_body_temp_path " + d +
+                        "/tmp;\n proxy_temp_path " + d + "/tmp;\n fastcgi_temp_path " + d + "/tmp;\n uwsgi_temp_path " +
+                        d + "/tmp;\n scgi_temp_path " + d + "/tmp;\n server {\n  listen 127.0.0.1:" +
+                        std::to_string(port_) + " ssl;\n  ssl_certificate " + d + "/srv.pem;\n  ssl_certificate_key " +
+                        d + "/srv.key;\n  location / { proxy_pass http://" + backendHost + "; }\n }\n}\n");
+    const auto started = test::run("nginx -p " + d + " -c " + d + "/nginx.conf 2>&1");
+    if (started.exitCode != 0) throw std::runtime_error("nginx: " + started.out);
+    for (int i = 0; i < 100 && !std::filesystem::exists(dir_ / "nginx.pid"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~TlsFront() { test::run("nginx -p " + dir_.path().string() + " -c " + (dir_ / "nginx.conf").string() + " -s stop 2>&1"); }
+  std::string host() const { return "https://127.0.0.1:" + std::to_string(port_); }
+  std::string caFile() const { return (dir_ / "ca.pem").string(); }
+
+ private:
+  test::TempDir dir_;
+  int port_ = 0;
+};
+
+TEST_F(UpdateRun, HttpsQueryAndFilesThroughATlsFrontAndAnUnknownCaFails) {
+  TlsFront front(site.host());
+  tarvic({});
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+             .serverHost = front.host()},
+            "A-new");
+  test::writeFile(site.appFolder("TARVIC") / "A.DLL", "installed copy");
+  {
+    // The CA is unknown to the system: the connection fails, nothing is listed or placed.
+    test::ScopedEnv query("VELTRANO_QUERY_HOST", "HTTPS://" + front.host().substr(8));
+    UpdateWindow w(program("TARVIC,x"));
+    EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitFailed);
+    EXPECT_EQ(onlyBox().title, "미설치제품");
+    EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "installed copy");
+  }
+  test::ScopedEnv query("VELTRANO_QUERY_HOST", front.host());
+  test::ScopedEnv ca("VELTRANO_CA_FILE", front.caFile());
+  UpdateWindow w(program("TARVIC,x"));
+  EXPECT_EQ(endStatus([&] { w.Form_Load(); }), kExitDone);
+  EXPECT_EQ(w.Dn().Url(), front.host() + "/FILES/TARVIC/A.DLL");
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+}
+
+// Transfers that fail in a real updater process (headless, default answers: the in-use box
+// takes Cancel): the installed file stays byte-identical, its version is not recorded, nothing
+// is left beside it, the exit status says how the run ended, and a later good run completes.
+struct UpdateFaults : ::testing::Test {
+  static constexpr std::uint64_t kSize = 8 * 1024 * 1024;
+  UpdateSite site;
+  stdfs::path folder = site.programFolder();
+  stdfs::path installed = site.appFolder("TARVIC") / "A.DLL";
+  // How the file host answers: a fault until `good` is set, then the whole file.
+  std::atomic<bool> good{false};
+
+  void SetUp() override {
+    stdfs::copy_file(test::builtProgram("updater/meridox"), folder / "meridox.exe");
+    site.product("TARVIC", "TARVIC", "타르빅 화물관리");
+    site.install("TARVIC");
+    test::writeFile(installed, "installed copy");
+  }
+  void listOn(const std::string& host) {
+    site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+               .serverHost = host},
+              nullptr);
+  }
+  test::CommandResult runUpdater(const std::string& env = "") {
+    return test::run("cd " + folder.string() + " && QT_QPA_PLATFORM=offscreen VELTRANO_ANSWERS=Yes " + env +
+                     " ./meridox.exe 2>&1");
+  }
+  void expectUntouched(const test::CommandResult& r, int status) {
+    EXPECT_EQ(r.exitCode, status) << r.out;
+    EXPECT_EQ(test::readFile(installed), "installed copy");
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "");
+  }
+  void expectGoodRunCompletes(const std::string& content) {
+    const auto r = runUpdater();
+    EXPECT_EQ(r.exitCode, kExitDone) << r.out;
+    EXPECT_TRUE(test::readFile(installed) == content);
+    EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+  }
+  // A file host that sends the status line, the headers and `sent` bytes of an 8 MiB body,
+  // then `fault` (return: the connection closes); the whole file once `good` is set.
+  std::unique_ptr<test::RawHttpServer> faultyHost(std::uint64_t sent, std::function<void(test::RawConnection&)> fault) {
+    return std::make_unique<test::RawHttpServer>([this, sent, fault](const test::SeenRequest&, test::RawConnection& c) {
+      const std::string body = test::generatedContent(kSize);
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n");
+      if (good) {
+        c.send(body);
+        return;
+      }
+      c.send(std::string_view(body).substr(0, sent));
+      if (fault) fault(c);
+    });
+  }
+  void faultThenGoodRun(std::unique_ptr<test::RawHttpServer> host, const std::string& env = "") {
+    listOn("127.0.0.1:" + std::to_string(host->port()));
+    expectUntouched(runUpdater(env), kExitCancelled);
+    EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+    good = true;
+    expectGoodRunCompletes(test::generatedContent(kSize));
+  }
+};
+
+TEST_F(UpdateFaults, HostClosingMidBody) { faultThenGoodRun(faultyHost(1024 * 1024, nullptr)); }
+
+TEST_F(UpdateFaults, BodyOneByteShort) { faultThenGoodRun(faultyHost(kSize - 1, nullptr)); }
+
+TEST_F(UpdateFaults, StalledHostEndsAfterTheStallLimit) {
+  faultThenGoodRun(faultyHost(1024 * 1024, [](test::RawConnection& c) { c.pause(15000); }),
+                   "VELTRANO_TRANSFER_STALL_SECONDS=1");
+}
+
+TEST_F(UpdateFaults, FullDiskLeavesNothingBehind) {
+  test::FileServer files;
+  files.addFile("/FILES/TARVIC/A.DLL", "A-new");
+  listOn("127.0.0.1:" + std::to_string(files.port()));
+  expectUntouched(runUpdater("VELTRANO_FS_FAULTS='write:A.DLL.partial:61:0'"), kExitCancelled);
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "A.DLL.partial"));
+  expectGoodRunCompletes("A-new");
+}
+
+TEST_F(UpdateFaults, UpdaterKilledBetweenFlushAndRename) {
+  test::FileServer files;
+  files.addFile("/FILES/TARVIC/A.DLL", "A-new");
+  listOn("127.0.0.1:" + std::to_string(files.port()));
+  expectUntouched(runUpdater("VELTRANO_FS_FAULTS='place:A.DLL:kill'"), 128 + SIGKILL);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL.partial"), "A-new");  // synced, not yet renamed
+  // The side file of the killed run is discarded by the next (no key is set).
+  expectGoodRunCompletes("A-new");
+}
+
+TEST_F(UpdateFaults, ServerKilledMidTransfer) {
+  // A large file of zeros (sparse on disk), so that the transfer is still running when the
+  // server is killed.
+  constexpr std::uint64_t kLarge = 64ull * 1024 * 1024;
+  const stdfs::path served = site.root() / "data" / "files" / "BIG" / "A.DLL";
+  stdfs::create_directories(served.parent_path());
+  { std::ofstream(served, std::ios::binary); }
+  stdfs::resize_file(served, kLarge);
+  std::unique_ptr<testing::ReferenceServer> server = site.secondServer();
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+             .sourcepath = "BIG/", .serverHost = server->host()},
+            nullptr);
+  const stdfs::path side = site.appFolder("TARVIC") / "A.DLL.partial";
+  std::thread killer([&] {
+    std::error_code ec;
+    for (int i = 0; i < 20000 && !(stdfs::exists(side, ec) && stdfs::file_size(side, ec) > 1024 * 1024); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server->killNow();
+  });
+  const auto r = runUpdater();
+  killer.join();
+  expectUntouched(r, kExitCancelled);
+  EXPECT_FALSE(stdfs::exists(side));
+
+  // The server comes back (on another port); the next run fetches the whole file.
+  server = site.secondServer();
+  site.sql("update qz_files set sourcepath = " + testing::quoted(server->host() + "/BIG/") + ";");
+  const auto again = runUpdater();
+  EXPECT_EQ(again.exitCode, kExitDone) << again.out;
+  EXPECT_EQ(stdfs::file_size(installed), kLarge);
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_FALSE(stdfs::exists(side));
+}
+
+// Every CP949 double-byte character goes through the updater's request to the reference
+// server and comes back exactly, each query under two keys the client draws.
+TEST(QueryThroughReferenceServer, EveryDoubleByteCharacterComesBackExactly) {
+  UpdateSite site;
+  std::vector<std::string> all;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x41; trail <= 0xFE; ++trail) {
+      const std::string ch = veltrano::text::ansiChar(lead << 8 | trail);
+      if (ch != "\xEF\xBF\xBD") all.push_back(ch);
+    }
+  }
+  EXPECT_EQ(all.size(), 17048u);
+  constexpr std::size_t kPerQuery = 400;
+  for (std::size_t from = 0; from < all.size(); from += kPerQuery) {
+    std::string batch;
+    for (std::size_t i = from; i < std::min(all.size(), from + kPerQuery); ++i) batch += all[i];
+    veltrano::ado::RecordsetPtr rs = OpenServerQuery("select '" + batch + "' as v");
+    ASSERT_TRUE(rs);
+    ASSERT_EQ(rs->Fields(0).Name(), "v") << rs->Fields(0).Value().toText();
+    EXPECT_EQ(rs->Fields(0).Value().toText(), batch) << "characters from " << from;
+  }
 }
 
 // The relay with real processes: the updater built by the project placed as meridox.exe, its

@@ -73,6 +73,15 @@ ReferenceServer::~ReferenceServer() {
   if (pipe_) pclose(pipe_);
 }
 
+void ReferenceServer::killNow() {
+  if (pid_ > 0) kill(pid_, SIGKILL);
+  pid_ = -1;
+}
+
+std::unique_ptr<ReferenceServer> UpdateSite::secondServer() const {
+  return std::make_unique<ReferenceServer>(root() / "data");
+}
+
 UpdateSite::UpdateSite() {
   stdfs::create_directories(root() / "data" / "db");
   stdfs::create_directories(root() / "data" / "files");

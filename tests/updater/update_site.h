@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ class ReferenceServer {
   ReferenceServer& operator=(const ReferenceServer&) = delete;
   // "127.0.0.1:PORT"
   const std::string& host() const { return host_; }
+  // Ends the server process at once (SIGKILL), as a crash or power loss would.
+  void killNow();
 
  private:
   std::FILE* pipe_ = nullptr;
@@ -53,6 +56,9 @@ class UpdateSite {
   std::filesystem::path programFolder() const { return root() / "program"; }
   std::filesystem::path appFolder(const std::string& productKey) const { return root() / "apps" / productKey; }
   const std::string& host() const { return server_->host(); }
+  // A second reference server on the same data folder (files and catalogue), for a test to
+  // serve files from and to kill.
+  std::unique_ptr<ReferenceServer> secondServer() const;
 
   void product(const std::string& code, const std::string& key, const std::string& name);
   // Lists a file in qz_files and, unless `content` is null, serves it.
