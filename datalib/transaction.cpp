@@ -1,6 +1,5 @@
 #include "transaction.h"
 
-#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -8,15 +7,13 @@
 #include "notify_monitor.h"
 #include "platform/http/http_request.h"
 #include "platform/runtime/error.h"
-#include "platform/text/ansi.h"
-#include "platform/text/vbstring.h"
 #include "platform/ui/user_interface.h"
 #include "tmr_frm.h"
+#include "transaction_reply.h"
 
 namespace lumadata {
 
 namespace ado = veltrano::ado;
-namespace text = veltrano::text;
 using veltrano::http::HttpRequest;
 
 namespace {
@@ -32,34 +29,12 @@ void step(std::string_view name) {
   if (faultHook()) faultHook()(name);
 }
 
-// The error path's notices: one per character of the reply text, over as many characters as
-// the text has without its leading and trailing blanks.
-void notifyErrorText(const std::string& reply) {
-  const std::size_t n = text::Len(text::Trim(reply));
-  if (n == 0) return;
-  const std::u32string chars = text::toU32(reply);
-  for (std::size_t k = 1; k <= n && k <= chars.size(); ++k) {
-    std::string notice = "TR_ERR|" + std::to_string(k) + "|";
-    text::appendUtf8(notice, chars[k - 1]);
-    notice.push_back('\0');
-    NotifyMonitor(notice);
-  }
-}
-
-bool bytesBeginWith(const veltrano::http::Bytes& body, std::string_view prefix) {
-  return body.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), body.begin(), [](char p, std::uint8_t b) { return static_cast<std::uint8_t>(p) == b; });
-}
-
-// Whether the reply text begins with the server's error prefix. The text is UTF-8 or CP949 as
-// the reply declares (HttpRequest::responseText); it can begin with the prefix only when the
-// bytes begin with the prefix in one of the two, and only then is the whole reply decoded to
-// be sure, so an ordinary rowset reply is not converted for nothing.
+// Whether the reply text begins with the server's error prefix; the whole reply is decoded only
+// when its bytes may begin with it, so an ordinary rowset reply is not converted for nothing.
 bool beginsWithServerError(const HttpRequest& http) {
-  static const std::string ansiPrefix = text::toAnsiString(kServerErrorPrefix);
   const auto& body = http.responseBody();
-  if (!bytesBeginWith(body, kServerErrorPrefix) && !bytesBeginWith(body, ansiPrefix)) return false;
-  return http.responseText().starts_with(kServerErrorPrefix);
+  return MayBeginWithServerError(std::span<const std::uint8_t>(body.data(), body.size())) &&
+         http.responseText().starts_with(kServerErrorPrefix);
 }
 
 }  // namespace
@@ -121,26 +96,14 @@ ado::RecordsetPtr RunTransaction(const ado::RecordsetPtr& request, const std::st
     // The error path: from here on errors are ignored.
     if (watchdog) watchdog->Unload();
     try {
-      notifyErrorText(http.responseText());
+      for (const std::string& notice : ErrorTextNotices(http.responseText())) NotifyMonitor(notice);
     } catch (...) {
     }
     return nullptr;
   }
 
-  // From here on run-time errors are skipped: the statement that fails is passed over.
-  try {
-    result = ado::Recordset::create();
-  } catch (const std::exception&) {
-  }
-  try {
-    if (result) {
-      const auto& body = http.responseBody();
-      result->OpenStream(std::span<const std::uint8_t>(body.data(), body.size()), ado::adOpenDynamic,
-                         ado::adLockOptimistic, 64);
-    }
-  } catch (const std::exception&) {
-    // A reply that is not a rowset leaves the recordset closed.
-  }
+  const auto& body = http.responseBody();
+  result = OpenReply(std::span<const std::uint8_t>(body.data(), body.size()));
   NotifyMonitor("TR_COMPLETE|");
   FINE_FLAG = kTrue;
   return result;

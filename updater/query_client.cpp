@@ -7,26 +7,17 @@
 #include "platform/http/http_request.h"
 #include "platform/http/url.h"
 #include "platform/runtime/error.h"
-#include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
 #include "platform/ui/user_interface.h"
 #include "updater/query_protocol.h"
+#include "updater/query_reply.h"
 
 namespace meridox {
 
-namespace ado = veltrano::ado;
 namespace text = veltrano::text;
 namespace ui = veltrano::ui;
 
 namespace {
-
-ado::RecordsetPtr oneFieldRecordset(const char* fieldName) {
-  auto rs = ado::Recordset::create();
-  rs->setCursorLocation(ado::adUseClient);
-  rs->Fields().Append(fieldName, ado::adVarChar, 65534);
-  rs->Open();
-  return rs;
-}
 
 // The window only ever shows an empty list for a query service it cannot reach: say why where
 // an administrator looks.
@@ -46,17 +37,6 @@ std::string QueryRequestBody(std::string_view sqlWithBlank, std::string_view dat
   const std::string k2 = MakeDigitKey();
   return "SQL=" + k1 + EncDecText(sqlWithBlank, k1, -1) + "&DATABASE=" + k2 + EncDecText(databaseName, k2, -1) +
          "&USERID=" + k2 + EncDecText(userId, k2, -1);
-}
-
-ado::RecordsetPtr NoRowsRecordset() { return oneFieldRecordset(kNoRowsField); }
-
-ado::RecordsetPtr FailureRecordset(std::string_view replyText) {
-  auto rs = oneFieldRecordset(kFailureField);
-  rs->AddNew();
-  rs->Fields(0).setValue(veltrano::Variant(text::Trim(replyText).empty() ? std::string(kUnreachableText)
-                                                                          : std::string(replyText)));
-  rs->Update();
-  return rs;
 }
 
 QueryResult RunQueryService(std::string_view sql, std::string_view databaseName, std::string_view userId) {
@@ -79,23 +59,10 @@ QueryResult RunQueryService(std::string_view sql, std::string_view databaseName,
     if (request.status() == 0 && !text::Trim(host).empty()) reportUnreachable(host, request.transportError());
 
     const auto& body = request.responseBody();
-    const std::string reply = text::fromAnsi(std::span<const std::uint8_t>(body.data(), body.size()));
+    ReplyForm form;
+    result = ReadQueryReply(statement, std::span<const std::uint8_t>(body.data(), body.size()), form);
     request.release();
-
-    if (IsModifyingStatement(statement)) return QueryResult::True();
-    if (reply == kNoRowsReply) {
-      result = QueryResult::Of(NoRowsRecordset());
-      ui::setMousePointer(ui::MousePointer::Default);
-    } else if (reply.find(kRowsetStylesheet) != std::string::npos) {
-      // The recordset exists before it is opened: a reply that is not a readable rowset
-      // leaves it closed, and that closed recordset is the result.
-      result = QueryResult::Of(ado::Recordset::create());
-      result.recordset->setCursorLocation(ado::adUseClient);
-      result.recordset->OpenXml(reply, ado::adOpenStatic, ado::adLockOptimistic);
-    } else {
-      result = QueryResult::Of(FailureRecordset(reply));
-      ui::setMousePointer(ui::MousePointer::Default);
-    }
+    if (form == ReplyForm::NoRows || form == ReplyForm::Failure) ui::setMousePointer(ui::MousePointer::Default);
   } catch (const veltrano::RuntimeError& e) {
     // A run-time error ends the exchange with whatever result had been assigned.
     if (!answered && !text::Trim(host).empty()) reportUnreachable(host, e.description());

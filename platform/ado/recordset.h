@@ -23,6 +23,21 @@
 // DefinedSize is kept whole rather than refused. Empty is stored as Null (the XML form
 // cannot tell them apart). The lock type is kept but not enforced.
 //
+// Values of a loaded document are normalised to their field's type as they are read, as ADO
+// stores them, so that what a caller reads is what a save writes and save, load, save gives
+// the same document twice:
+//  - a numeric field with a scale (rs:scale) holds that many decimals: 0.125 in a field of
+//    scale 2 reads as 0.12 (half to even), and is saved as .12; a numeric field without
+//    rs:scale, a decimal field and a `number` without rs:dbtype keep every digit given;
+//  - dates and times hold milliseconds: further digits of a fraction of a second are
+//    dropped, never rounded up, so no value moves onto the next day (23:59:59.9999 reads as
+//    23:59:59.999); an adDBDate holds no time of day and an adDBTime no date;
+//  - a number that is not finite is refused in a numeric or decimal field (as a value that
+//    does not fit its type), kept in a double or single.
+// A value the caller sets is kept as set; saving rounds it as its field's type says (scale,
+// milliseconds), and refuses with run-time error 6, naming the field, a value no text form can
+// carry (not finite in a numeric field, a date outside the years 1 to 9999).
+//
 // Errors are veltrano::RuntimeError with ADO's numbers, source "ADODB.Recordset": any
 // operation but Open, Fields and the properties on a closed recordset raises 3704 (Close
 // too); opening an open recordset 3705; reading or writing a field, or Status, with no

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -106,6 +107,7 @@ struct Column {
   ReadKind kind = ReadKind::Text;
   std::uint16_t vt = static_cast<std::uint16_t>(VarType::String);
   std::int64_t low = 0, high = 0;
+  int scale = -1;  // decimals a numeric value is rounded to as it is read; -1 keeps them all
 };
 
 // Everything a schema says about one field, from s:AttributeType and s:datatype.
@@ -471,6 +473,7 @@ class Reader {
     f.hidden = a.hidden;
 
     Column c = columnFor(f.type, base64);
+    if (f.type == adNumeric && f.writeScale) c.scale = f.numericScale;
     c.xmlName = std::move(a.xmlName);
     columns_.push_back(std::move(c));
     fields_.push_back(std::move(f));
@@ -625,9 +628,17 @@ class Reader {
         break;
       }
       case ReadKind::UInt64: ok = value_text::parseUInt64(t, bits); break;
-      case ReadKind::Double: case ReadKind::Decimal: {
+      case ReadKind::Double: {
         double d = 0;
         ok = value_text::parseDouble(t, d);
+        bits = std::bit_cast<std::uint64_t>(d);
+        break;
+      }
+      case ReadKind::Decimal: {
+        // A numeric of a given scale holds that many decimals: rounded here, as the writer
+        // would write it, so that what is read is what a save writes.
+        double d = 0;
+        ok = value_text::parseDouble(t, d) && std::isfinite(d) && (col.scale < 0 || value_text::roundToScale(d, col.scale));
         bits = std::bit_cast<std::uint64_t>(d);
         break;
       }
@@ -652,6 +663,7 @@ class Reader {
       case ReadKind::DateTime: case ReadKind::Date: {
         double d = 0;
         ok = value_text::parseDateTime(t, d);
+        if (col.kind == ReadKind::Date) d = std::trunc(d);  // a date holds no time of day
         bits = std::bit_cast<std::uint64_t>(d);
         break;
       }
@@ -800,7 +812,10 @@ class Reader {
     const std::size_t depth = scanner_.depth();
     std::uint32_t original = RowRef::kNoSlot;
     auto flush = [&] {
-      if (original != RowRef::kNoSlot) store_.rows().push_back({store_.copySlot(original), original, adRecModified});
+      if (original != RowRef::kNoSlot) {
+        checkBudget();  // the copy is a slot like any other
+        store_.rows().push_back({store_.copySlot(original), original, adRecModified});
+      }
       original = RowRef::kNoSlot;
     };
     for (;;) {
@@ -828,8 +843,8 @@ class Reader {
     flush();
   }
 
-  // An upper bound of the rows still to come, to size the store once: the start tags of the
-  // row element's name in the rest of the text.
+  // An upper bound of the slots still to come, to size the store once: the start tags of the
+  // row element's name in the rest of the text, and the originals that may need a copy.
   std::size_t estimateRows() const {
     std::string_view prefix;
     if (!scope_.rowPrefix(prefix)) return 0;
@@ -839,6 +854,13 @@ class Reader {
     std::size_t count = 0;
     for (std::size_t pos = text_.find(needle, scanner_.offset()); pos != std::string_view::npos;
          pos = text_.find(needle, pos + needle.size()))
+      ++count;
+    // An rs:original without its changed row takes a second slot, its copy. Counting every
+    // "original" over-counts a little; counting too few would move (and for a moment hold
+    // twice) every cell once the reserve ran out.
+    constexpr std::string_view kOriginal = "original";
+    for (std::size_t pos = text_.find(kOriginal, scanner_.offset()); pos != std::string_view::npos;
+         pos = text_.find(kOriginal, pos + kOriginal.size()))
       ++count;
     return count;
   }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/ado/value_text.h"
+#include "platform/runtime/error.h"
 
 namespace veltrano::ado {
 
@@ -346,15 +347,17 @@ class DocumentWriter {
         else value_text::appendDouble(text_, d);
         break;
       case VarType::Decimal:
-        if (f.type == adNumeric) value_text::appendNumeric(text_, d, f.numericScale);
-        else if (f.type == adVariant) text_ = store_.get(c).toString();
-        else value_text::appendDecimal(text_, d);
+        if (f.type == adVariant) text_ = store_.get(c).toString();
+        else if (!(f.type == adNumeric && f.writeScale ? value_text::appendNumeric(text_, d, f.numericScale)
+                                                        : value_text::appendDecimal(text_, d)))
+          unwritable(f, "a number that is not finite");
         break;
       case VarType::Date:
-        if (f.type == adDBDate) value_text::appendDate(text_, d);
-        else if (f.type == adDBTime) value_text::appendTime(text_, d);
-        else if (f.type == adVariant) text_ = store_.get(c).toString();
-        else value_text::appendDateTime(text_, d);
+        if (f.type == adVariant) text_ = store_.get(c).toString();
+        else if (!(f.type == adDBDate   ? value_text::appendDate(text_, d)
+                   : f.type == adDBTime ? (value_text::appendTime(text_, d), true)
+                                        : value_text::appendDateTime(text_, d)))
+          unwritable(f, "a date outside the years 1 to 9999");
         break;
       default:
         if (c.vt == Cell::kUInt64) value_text::appendUInt64(text_, c.bits);
@@ -362,6 +365,11 @@ class DocumentWriter {
         break;
     }
     w_.attribute(name, text_, first, depth + 1);
+  }
+
+  [[noreturn]] static void unwritable(const FieldDef& f, const char* what) {
+    throw RuntimeError(err::kOverflow, "ADODB.Recordset",
+                       "Field '" + f.name + "' holds " + what + ", which the XML form cannot carry");
   }
 
   const std::vector<FieldDef>& fields_;

@@ -42,7 +42,10 @@ namespace veltrano::ado {
 
 class RowsetWriter {
  public:
-  // Appends the document for `fields` and the rows of `store` to `out`.
+  // Appends the document for `fields` and the rows of `store` to `out`. A value no text form
+  // can carry (a number that is not finite in a numeric or decimal field, a date outside the
+  // years 1 to 9999) raises run-time error 6 naming the field; `out` then holds a part of the
+  // document, which the caller drops. No byte is written that was not produced.
   static void write(const std::vector<FieldDef>& fields, const RowStore& store, std::string& out);
 
   // The XML names the fields are written under (their names, or aliases).

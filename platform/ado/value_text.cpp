@@ -1,5 +1,6 @@
 #include "platform/ado/value_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -50,11 +51,12 @@ bool readTime(std::string_view s, std::size_t& pos, double& seconds) {
     if (!readNumber(s, pos, 2, 2, sec)) return false;
     if (pos < s.size() && s[pos] == '.') {
       ++pos;
-      // Digits as a whole number over a power of ten, so that .125 is exactly 0.125.
+      // Milliseconds, as a whole number over a power of ten so that .125 is exactly 0.125.
+      // Further digits are dropped, not rounded, so that 23:59:59.9999 stays on its day.
       long long numerator = 0, denominator = 1;
       int digits = 0;
       while (pos < s.size() && isDigit(s[pos])) {
-        if (digits < 9) {
+        if (digits < 3) {
           numerator = numerator * 10 + (s[pos] - '0');
           denominator *= 10;
         }
@@ -93,15 +95,17 @@ void appendChars(std::string& out, T value) {
   out.append(buf, r.ptr);
 }
 
-// Milliseconds of the day and the day serial of a date, rounded to the millisecond.
+// Milliseconds of the day and the day serial of a date, rounded to the millisecond. A time
+// within half a millisecond of midnight stays at 23:59:59.999 of its own day: rounding never
+// moves a value onto the next day (or past 9999-12-31).
 void splitSerial(double serial, double& day, long long& ms) {
   day = std::trunc(serial);
-  ms = std::llround(std::fabs(serial - day) * 86400000.0);
-  if (ms >= 86400000LL) {
-    ms -= 86400000LL;
-    day += 1;
-  }
+  ms = std::min(std::llround(std::fabs(serial - day) * 86400000.0), 86400000LL - 1);
 }
+
+// The dates the text form can carry: years 1 to 9999.
+constexpr double kFirstSerial = -693593;  // 0001-01-01
+constexpr double kLastSerial = 2958466;   // 10000-01-01
 
 void appendTwo(std::string& out, long long v) {
   out.push_back(static_cast<char>('0' + v / 10 % 10));
@@ -127,12 +131,6 @@ void appendClock(std::string& out, long long ms) {
 
 void appendCalendar(std::string& out, double day) {
   const DateParts p = splitDate(DateValue{day});
-  if (p.year < 0 || p.year > 9999) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
-    out.append(buf);
-    return;
-  }
   appendTwo(out, p.year / 100);
   appendTwo(out, p.year % 100);
   out.push_back('-');
@@ -359,22 +357,22 @@ void appendCurrency(std::string& out, std::int64_t scaled) {
   }
 }
 
-void appendDecimal(std::string& out, double v) {
-  if (v == 0 || !std::isfinite(v)) {
-    if (v == 0) out.push_back('0');
-    else appendDouble(out, v);
-    return;
+bool appendDecimal(std::string& out, double v) {
+  if (!std::isfinite(v)) return false;
+  if (v == 0) {
+    out.push_back('0');
+    return true;
   }
+  // The longest shortest fixed form is that of the smallest subnormal: "0.", 323 zeros, "5".
   char buf[400];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  if (r.ec != std::errc()) return false;
   out.append(buf, r.ptr);
+  return true;
 }
 
-void appendNumeric(std::string& out, double v, int scale) {
-  if (!std::isfinite(v)) {
-    appendDouble(out, v);
-    return;
-  }
+bool appendNumeric(std::string& out, double v, int scale) {
+  if (!std::isfinite(v) || scale < 0 || scale > 255) return false;
   if (v == 0) {
     if (scale <= 0) {
       out.push_back('0');
@@ -382,23 +380,38 @@ void appendNumeric(std::string& out, double v, int scale) {
       out.push_back('.');
       out.append(static_cast<std::size_t>(scale), '0');
     }
-    return;
+    return true;
   }
-  char buf[400];
+  // Sign, up to 309 integer digits, the point and up to 255 decimals.
+  char buf[600];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, scale);
+  if (r.ec != std::errc()) return false;
   out.append(buf, r.ptr);
+  return true;
 }
 
-void appendDateTime(std::string& out, double serial) {
+bool roundToScale(double& v, int scale) {
+  std::string text;
+  if (!appendNumeric(text, v, scale)) return false;
+  return parseDouble(text, v);
+}
+
+bool appendDateTime(std::string& out, double serial) {
+  if (!(serial > kFirstSerial - 1 && serial < kLastSerial)) return false;
   double day;
   long long ms;
   splitSerial(serial, day, ms);
   appendCalendar(out, day);
   out.push_back('T');
   appendClock(out, ms);
+  return true;
 }
 
-void appendDate(std::string& out, double serial) { appendCalendar(out, std::trunc(serial)); }
+bool appendDate(std::string& out, double serial) {
+  if (!(serial > kFirstSerial - 1 && serial < kLastSerial)) return false;
+  appendCalendar(out, std::trunc(serial));
+  return true;
+}
 
 void appendTime(std::string& out, double serial) {
   double day;

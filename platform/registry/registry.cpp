@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "platform/eventlog/eventlog.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::reg {
@@ -55,6 +57,14 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, fold TEXT NOT NULL, name TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB, PRIMARY KEY(key, fold)) WITHOUT ROWID;";
 
+// Lack of space on the device, as SQLite reports it: SQLITE_FULL, or an I/O error whose
+// errno says so (the log or the shared-memory file could not grow).
+bool isSpaceFailure(sqlite3* db) {
+  if (!db) return false;
+  const int err = sqlite3_system_errno(db);
+  return (sqlite3_extended_errcode(db) & 0xFF) == SQLITE_FULL || err == ENOSPC || err == EDQUOT;
+}
+
 class Store {
  public:
   explicit Store(std::string path) : path_(std::move(path)) {}
@@ -75,6 +85,7 @@ class Store {
       close();
       rc = connect();
     }
+    spaceFailure_ = rc != SQLITE_OK && isSpaceFailure(db_);
     if (rc == SQLITE_CANTOPEN) {
       close();
       return ERROR_CANTOPEN;
@@ -109,6 +120,8 @@ class Store {
   }
 
   sqlite3* db() { return db_; }
+  // Whether the last failure came from lack of space on the device.
+  bool outOfSpace() const { return db_ ? isSpaceFailure(db_) : spaceFailure_; }
   Statement& findKey() { return *findKey_; }
   Statement& insertKey() { return *insertKey_; }
   Statement& getValue() { return *getValue_; }
@@ -177,6 +190,7 @@ class Store {
   std::string path_;
   sqlite3* db_ = nullptr;
   long long checkpointedChanges_ = 0;  // total changes of this connection at its last checkpoint
+  bool spaceFailure_ = false;  // the last attempt to open failed for lack of space
   std::unique_ptr<Statement> findKey_, insertKey_, getValue_, keyValue_, setValue_;
 };
 
@@ -230,6 +244,8 @@ struct State {
   // By root and folded key path, the folded name of the value last read there.
   std::array<std::unordered_map<std::string, std::string>, 5> lastRead;
   static constexpr std::size_t kLastReadLimit = 4096;
+  // The store failure last written to the event log (ERROR_SUCCESS: none since a call worked).
+  long reportedFailure = ERROR_SUCCESS;
 };
 
 State& state() {
@@ -470,18 +486,10 @@ long openOrCreate(HKEY parent, std::string_view subKey, HKEY* result, bool creat
   return ERROR_SUCCESS;
 }
 
-}  // namespace
 
-long RegOpenKeyA(HKEY root, std::string_view subKey, HKEY* result) { return openOrCreate(root, subKey, result, false); }
 
-long RegOpenKeyExA(HKEY root, std::string_view subKey, std::uint32_t, std::uint32_t, HKEY* result) {
-  return openOrCreate(root, subKey, result, false);
-}
-
-long RegCreateKeyA(HKEY root, std::string_view subKey, HKEY* result) { return openOrCreate(root, subKey, result, true); }
-
-long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type, std::uint8_t* data,
-                      std::uint32_t* dataSize) {
+long queryValue(HKEY key, std::string_view valueName, std::uint32_t* type, std::uint8_t* data,
+                std::uint32_t* dataSize) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   countCall(s);
@@ -549,8 +557,8 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
   return ERROR_SUCCESS;
 }
 
-long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, const std::uint8_t* data,
-                    std::uint32_t dataSize) {
+long setValue(HKEY key, std::string_view valueName, std::uint32_t type, const std::uint8_t* data,
+              std::uint32_t dataSize) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   countCall(s);
@@ -577,7 +585,7 @@ long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, co
   });
 }
 
-long RegDeleteValueA(HKEY key, std::string_view valueName) {
+long deleteValue(HKEY key, std::string_view valueName) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   countCall(s);
@@ -598,7 +606,7 @@ long RegDeleteValueA(HKEY key, std::string_view valueName) {
   });
 }
 
-long RegDeleteKeyA(HKEY root, std::string_view subKey) {
+long deleteKey(HKEY root, std::string_view subKey) {
   HKEY h = 0;
   if (components(subKey).empty()) return ERROR_INVALID_PARAMETER;
   if (long rc = RegOpenKeyA(root, subKey, &h)) return rc;
@@ -627,27 +635,7 @@ long RegDeleteKeyA(HKEY root, std::string_view subKey) {
   });
 }
 
-long RegFlushKey(HKEY key) {
-  State& s = state();
-  std::lock_guard lock(s.mutex);
-  countCall(s);
-  if (long f = takeFault(s, "flush")) return f;
-  if (!resolve(s, key)) return ERROR_INVALID_HANDLE;
-  // Every write is already committed in its own transaction; make this process's writes durable
-  // in the main file, once (a flush with nothing written since the last one syncs nothing).
-  Store& st = store(s);
-  if (st.db()) st.checkpointOwnWrites();
-  return ERROR_SUCCESS;
-}
-
-long RegCloseKey(HKEY key) {
-  State& s = state();
-  std::lock_guard lock(s.mutex);
-  if (isRoot(key)) return ERROR_SUCCESS;
-  return s.handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-}
-
-long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
+long enumKeys(HKEY key, std::vector<std::string>* names) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   countCall(s);
@@ -667,7 +655,7 @@ long RegEnumKeys(HKEY key, std::vector<std::string>* names) {
   return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTREAD;
 }
 
-long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
+long enumValues(HKEY key, std::vector<ValueEntry>* values) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   countCall(s);
@@ -690,6 +678,87 @@ long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) {
     values->push_back(std::move(e));
   }
   return rc == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTREAD;
+}
+
+std::string failureText(long rc, const std::string& path) {
+  switch (rc) {
+    case ERROR_DISK_FULL:
+      return "The registry store " + path + " cannot be written or read: there is not enough space on its disk.";
+    case ERROR_CANTOPEN: return "The registry store " + path + " cannot be opened.";
+    case ERROR_CANTREAD: return "The registry store " + path + " cannot be read.";
+    case ERROR_CANTWRITE: return "The registry store " + path + " cannot be written.";
+    default: return "The registry store " + path + " is damaged.";
+  }
+}
+
+// What a call that failed on the store tells its caller, and the event log: lack of space is
+// told apart from damage, and the first failure of the store (and each change of it) is
+// written to the application event log, so that a program that shows only what it could read
+// (an empty product list) leaves a word of why. A call that reaches the store clears it.
+long outcome(long rc) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (rc != ERROR_CANTOPEN && rc != ERROR_BADDB && rc != ERROR_CANTREAD && rc != ERROR_CANTWRITE &&
+      rc != ERROR_DISK_FULL) {
+    // Answers only the store gives; a bad handle or argument says nothing about it.
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_MORE_DATA) s.reportedFailure = ERROR_SUCCESS;
+    return rc;
+  }
+  if (s.store && s.store->outOfSpace()) rc = ERROR_DISK_FULL;
+  if (rc != s.reportedFailure) {
+    s.reportedFailure = rc;
+    eventlog::write("Registry", failureText(rc, storePath()), eventlog::Type::Error);
+  }
+  return rc;
+}
+
+}  // namespace
+
+long RegOpenKeyA(HKEY root, std::string_view subKey, HKEY* result) {
+  return outcome(openOrCreate(root, subKey, result, false));
+}
+
+long RegOpenKeyExA(HKEY root, std::string_view subKey, std::uint32_t, std::uint32_t, HKEY* result) {
+  return outcome(openOrCreate(root, subKey, result, false));
+}
+
+long RegCreateKeyA(HKEY root, std::string_view subKey, HKEY* result) {
+  return outcome(openOrCreate(root, subKey, result, true));
+}
+
+long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* dataSize) {
+  return outcome(queryValue(key, valueName, type, data, dataSize));
+}
+
+long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t dataSize) {
+  return outcome(setValue(key, valueName, type, data, dataSize));
+}
+
+long RegDeleteValueA(HKEY key, std::string_view valueName) { return outcome(deleteValue(key, valueName)); }
+long RegDeleteKeyA(HKEY root, std::string_view subKey) { return outcome(deleteKey(root, subKey)); }
+long RegEnumKeys(HKEY key, std::vector<std::string>* names) { return outcome(enumKeys(key, names)); }
+long RegEnumValues(HKEY key, std::vector<ValueEntry>* values) { return outcome(enumValues(key, values)); }
+
+long RegFlushKey(HKEY key) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  countCall(s);
+  if (long f = takeFault(s, "flush")) return f;
+  if (!resolve(s, key)) return ERROR_INVALID_HANDLE;
+  // Every write is already committed in its own transaction; make this process's writes durable
+  // in the main file, once (a flush with nothing written since the last one syncs nothing).
+  Store& st = store(s);
+  if (st.db()) st.checkpointOwnWrites();
+  return ERROR_SUCCESS;
+}
+
+long RegCloseKey(HKEY key) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  if (isRoot(key)) return ERROR_SUCCESS;
+  return s.handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 std::optional<HKEY> rootByName(std::string_view name) {
@@ -746,6 +815,7 @@ void useStore(std::string path) {
   countCall(s);  // nothing read ahead from the old store is taken
   for (auto& byRoot : s.lastRead) byRoot.clear();
   s.explicitPath = std::move(path);
+  s.reportedFailure = ERROR_SUCCESS;  // a new store is reported afresh
 }
 
 void injectFault(std::string operation, long code, int count) {

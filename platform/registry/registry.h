@@ -44,6 +44,7 @@ inline constexpr long ERROR_SUCCESS = 0;
 inline constexpr long ERROR_FILE_NOT_FOUND = 2;
 inline constexpr long ERROR_ACCESS_DENIED = 5;
 inline constexpr long ERROR_INVALID_HANDLE = 6;
+inline constexpr long ERROR_DISK_FULL = 112;
 inline constexpr long ERROR_INVALID_PARAMETER = 87;
 inline constexpr long ERROR_BAD_PATHNAME = 161;
 inline constexpr long ERROR_MORE_DATA = 234;
@@ -56,7 +57,11 @@ inline constexpr long ERROR_CANTWRITE = 1013;
 inline constexpr long ERROR_KEY_DELETED = 1018;
 inline constexpr long ERROR_KEY_HAS_CHILDREN = 1020;
 
-// The Win32 calls.
+// The Win32 calls. A store that cannot be used gives ERROR_CANTOPEN, ERROR_BADDB (damaged),
+// ERROR_CANTREAD or ERROR_CANTWRITE, or ERROR_DISK_FULL when it cannot be written or read for
+// lack of space on its disk (SQLite needs room for its log even to read); the first such
+// failure, and each change of it, is written to the application event log (source
+// "Registry"), until a call reaches the store again. Nothing stored is lost by any of them.
 long RegOpenKeyA(HKEY root, std::string_view subKey, HKEY* result);
 long RegOpenKeyExA(HKEY root, std::string_view subKey, std::uint32_t options, std::uint32_t samDesired, HKEY* result);
 long RegCreateKeyA(HKEY root, std::string_view subKey, HKEY* result);

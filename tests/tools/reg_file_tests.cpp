@@ -28,6 +28,7 @@ std::vector<ExportKey> sampleKeys() {
            {"M", reg::REG_MULTI_SZ, bytesOf(std::string("a\0b\0\0", 5))},
            {"Q8", reg::REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
            {"Z", reg::REG_SZ, bytesOf(std::string("a\0b\0", 4))},
+           {"NZ", reg::REG_SZ, bytesOf("nz")},
            {"0", reg::REG_NONE, {}},
        }},
       {"HKEY_CURRENT_USER\\Software\\T\\Sub", {}},
@@ -47,6 +48,7 @@ TEST(RegScriptWriter, LaysOutValuesAsRegeditDoes) {
                 "\"M\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
                 "\"Q8\"=hex(b):01,02,03,04,05,06,07,08\r\n"
                 "\"Z\"=hex(1):61,00,00,00,62,00,00,00\r\n"
+                "\"NZ\"=hex(1):6e,00,7a,00\r\n"
                 "\"0\"=hex(0):\r\n"
                 "\r\n"
                 "[HKEY_CURRENT_USER\\Software\\T\\Sub]\r\n"
@@ -151,6 +153,9 @@ TEST(RegScriptReader, NamesTheLineAtFault) {
       {h + "[HKCU\\A]\n\"v\"=-x\n", 3},
       {h + "[HKCU\\A]\nrandom\n", 3},
       {std::string("\xFF\xFEW\0i", 5), 0},
+      // A NUL ends a name in every call that reads keys: the key would be made, then lost.
+      {h + std::string("[HKCU\\A\0B]\n", 11), 2},
+      {h + std::string("[HKCU\\A]\n\"v\0w\"=\"x\"\n", 20), 3},
   };
   for (const auto& c : cases) {
     const ScriptParse p = parseRegScript(c.script);
@@ -219,6 +224,12 @@ TEST(RegValueData, StringsCrossBetweenCp949AndUtf16WithEveryZeroKept) {
   EXPECT_EQ(utf16, (Bytes{'a', 0, 0x00, 0xAC, 0, 0, 0, 0, 'b', 0, 0, 0}));
   EXPECT_EQ(utf16leToAnsi(utf16), ansi);
   EXPECT_FALSE(utf16leToAnsi(Bytes{'a'}));
+  // Bytes that are not CP949 cross as U+DC00 + byte, and only those units come back as bytes.
+  EXPECT_EQ(ansiToUtf16le(Bytes{0x80, 'a'}), (Bytes{0x80, 0xDC, 'a', 0}));
+  for (const Bytes& odd : {Bytes{0x80}, Bytes{0x80, 0, 0}, Bytes{'a', 0xB0}, Bytes{0xB0, 0xA1, 0xFF, 0xB0, 0xA1},
+                           Bytes{0xC9, 0x41, 0}, Bytes{0xFF, 0xFF}})
+    EXPECT_EQ(utf16leToAnsi(ansiToUtf16le(odd)), odd) << odd.size();
+  EXPECT_EQ(utf16leToAnsi(Bytes{0x3D, 0xD8, 0x80, 0xDC}), (Bytes{'?'})) << "a pair is a character, not a byte";
   EXPECT_EQ(fromUtf16le(utf16le("😀 가")), "😀 가") << "surrogate pairs";
   EXPECT_EQ(fromUtf16le(Bytes{0x00, 0xD8, 'a', 0}), "\xEF\xBF\xBD" "a") << "an unpaired surrogate";
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -296,6 +297,39 @@ TEST_F(RegTool, ExportThenImportIntoAnEmptyStoreGivesTheSameTree) {
   EXPECT_EQ(reg({"export", "HKCU\\Software\\Missing", file, "/y"}).err, kNotFound);
 }
 
+TEST_F(RegTool, ExportWritesEveryStoredByteAndImportGivesThemBack) {
+  // Scripts once bent by the round trip: 0x80 (no CP949 character) came back as '?', and a
+  // string stored without its terminating zero gained one.
+  const std::string file = (files_ / "bytes.reg").string();
+  test::writeFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Bytes]\n\"multi\"=hex(7):80\n\"bare\"=hex(1):\n");
+  ASSERT_EQ(reg({"import", file}).exitCode, 0);
+  ASSERT_EQ(write("Software\\Bytes", "no zero", reg::REG_SZ, {'n', 'z'}), 0);
+  ASSERT_EQ(write("Software\\Bytes", "lead at end", reg::REG_EXPAND_SZ, {'a', 0xB0}), 0);
+  ASSERT_EQ(write("Software\\Bytes", "mixed", reg::REG_SZ, {0xB0, 0xA1, 0xFF, '"', 0}), 0);
+  const std::vector<std::pair<std::string, Bytes>> stored = {
+      {"multi", {0x80}}, {"bare", {}}, {"no zero", {'n', 'z'}}, {"lead at end", {'a', 0xB0}},
+      {"mixed", {0xB0, 0xA1, 0xFF, '"', 0}}};
+  for (const auto& [name, bytes] : stored) ASSERT_EQ(read("Software\\Bytes", name), bytes) << name;
+
+  ASSERT_EQ(reg({"export", "HKCU\\Software\\Bytes", file, "/y"}).exitCode, 0);
+  const std::string other = (files_ / "bytes.db").string();
+  const RegRun imported = reg({"import", file}, "", other);
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  reg::useStore(other);
+  for (const auto& [name, bytes] : stored) EXPECT_EQ(read("Software\\Bytes", name), bytes) << name;
+  reg::useStore(store_.file().string());
+}
+
+TEST_F(RegTool, ImportRefusesAKeyNameHoldingNul) {
+  const std::string file = (files_ / "nul.reg").string();
+  test::writeFile(file, "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\SOFTWARE\\VELTRANO\\KEEP" +
+                            std::string("\0X", 2) + "]\r\n\"a\"=\"b\"\r\n");
+  const RegRun r = reg({"import", file});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "ERROR: Unable to import " + file + ": line 2: the key name holds a NUL character.\n");
+  EXPECT_TRUE(read("SOFTWARE\\VELTRANO\\KEEP", "a").empty());
+}
+
 TEST_F(RegTool, ImportReadsUtf8AndRegedit4ScriptsAndAppliesDeletions) {
   ASSERT_EQ(write("Software\\Import\\Old\\Child", "x", reg::REG_SZ, {'x', 0}), 0);
   ASSERT_EQ(write("Software\\Import", "gone", reg::REG_SZ, {'g', 0}), 0);
@@ -470,6 +504,30 @@ TEST_F(RegTool, DamagedOrUnopenableStoreGivesAClearMessage) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "ERROR: The configuration registry key could not be opened.\nThe registry store " + folder +
                        " cannot be opened or is damaged.\n");
+}
+
+TEST_F(RegTool, FullDiskSaysSoAndNothingIsLost) {
+  // A small tmpfs in a mount namespace of the child's own; the store on it, the rest filled.
+  const std::string disk = (files_ / "disk").string();
+  std::filesystem::create_directory(disk);
+  const std::string tool = quoted(test::builtProgram("tools/reg/reg").string());
+  const std::string script =
+      "mount -t tmpfs -o size=256k tmpfs " + quoted(disk) + " || exit 77\n"
+      "export VELTRANO_REGISTRY=" + quoted(disk + "/registry.db") + "\n" +
+      tool + " add 'HKCU\\Software\\Kept' /v v /d kept /f >/dev/null || exit 2\n"
+      "head -c 4194304 /dev/zero > " + quoted(disk + "/fill") + " 2>/dev/null\n" +
+      tool + " query 'HKCU\\Software\\Kept' /v v 2>&1; echo \"exit $?\"\n"
+      "rm " + quoted(disk + "/fill") + "\n" +
+      tool + " query 'HKCU\\Software\\Kept' /v v 2>&1\n";
+  if (test::run("unshare -m --propagation private true 2>/dev/null").exitCode != 0)
+    GTEST_SKIP() << "no mount namespace may be made here";
+  const auto r = test::run("unshare -m --propagation private sh -c " + quoted(script + "echo end\n") + " 2>/dev/null");
+  if (r.exitCode == 77) GTEST_SKIP() << "no tmpfs may be mounted here";
+  EXPECT_EQ(r.out,
+            "ERROR: There is not enough space on the disk.\nThe registry store " + disk +
+                "/registry.db cannot be written or read for lack of space; nothing stored is lost.\n"
+                "exit 1\n"
+                "\nHKEY_CURRENT_USER\\Software\\Kept\n    v    REG_SZ    kept\n\nend\n");
 }
 
 }  // namespace

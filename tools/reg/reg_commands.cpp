@@ -46,6 +46,9 @@ std::string registryMessage(long code) {
     case reg::ERROR_CANTOPEN: m = "The configuration registry key could not be opened."; break;
     case reg::ERROR_CANTREAD: m = "The configuration registry key could not be read."; break;
     case reg::ERROR_CANTWRITE: m = "The configuration registry key could not be written."; break;
+    case reg::ERROR_DISK_FULL:
+      return "There is not enough space on the disk.\nThe registry store " + reg::storePath() +
+             " cannot be written or read for lack of space; nothing stored is lost.";
     default:
       m = "Error accessing the registry (error " + std::to_string(code) + ").";
       storeWide = false;

@@ -134,6 +134,9 @@ class ScriptReader {
       key.remove = true;
       name.remove_prefix(1);
     }
+    // The store takes any name, but a NUL ends a name in every call that reads keys: such a
+    // key would be made and then never found again.
+    if (name.find('\0') != std::string_view::npos) return failHere("the key name holds a NUL character");
     const std::size_t sep = name.find('\\');
     const std::string_view rootName = name.substr(0, sep);
     const auto root = reg::rootByName(rootName);
@@ -175,6 +178,7 @@ class ScriptReader {
     } else {
       auto name = readQuoted();
       if (!name) return failHere("the value name lacks its closing quote");
+      if (name->find('\0') != std::string::npos) return failHere("the value name holds a NUL character");
       v.name = std::move(*name);
     }
     skipBlanks();
@@ -298,12 +302,12 @@ void appendHex(std::string& out, std::size_t lineLength, std::string_view tag, s
   }
 }
 
-// REG_SZ data that a quoted string carries unchanged: text with at most its terminating zero,
-// no line break, valid CP949.
+// REG_SZ data that a quoted string carries unchanged: text ending in its one terminating zero
+// (an import stores the zero, so data without one must go as hex), no line break, valid CP949.
 bool quotable(std::span<const std::uint8_t> data) {
   std::size_t end = 0;
   while (end < data.size() && data[end] != 0) ++end;
-  if (end + 1 < data.size()) return false;
+  if (end + 1 != data.size()) return false;
   const auto textBytes = data.first(end);
   for (std::uint8_t b : textBytes)
     if (b == '\r' || b == '\n') return false;

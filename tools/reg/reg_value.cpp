@@ -1,5 +1,6 @@
 #include "tools/reg/reg_value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -241,14 +242,75 @@ std::optional<std::string> fromUtf16le(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+namespace {
+
+// Bytes that are not valid CP949 travel as the lone surrogates U+DC80..U+DCFF, one per byte
+// (the "surrogateescape" of other tools): no character of CP949 maps there, so they come
+// back as exactly those bytes.
+constexpr char16_t kByteEscape = 0xDC00;
+
+bool sameBytes(std::span<const std::uint8_t> a, const Bytes& b) { return std::equal(a.begin(), a.end(), b.begin(), b.end()); }
+
+// One zero-free run of CP949 bytes as UTF-16LE, every byte kept.
+void appendAnsiRun(Bytes& out, std::span<const std::uint8_t> run) {
+  const std::string whole = text::fromAnsi(run);
+  if (sameBytes(run, text::toAnsi(whole))) {
+    const Bytes part = utf16le(whole);
+    out.insert(out.end(), part.begin(), part.end());
+    return;
+  }
+  for (std::size_t i = 0; i < run.size();) {
+    if (run[i] < 0x80) {
+      appendUnit(out, run[i++]);
+      continue;
+    }
+    if (i + 1 < run.size()) {
+      const auto pair = run.subspan(i, 2);
+      const std::string ch = text::fromAnsi(pair);
+      if (text::toU32(ch).size() == 1 && sameBytes(pair, text::toAnsi(ch))) {
+        const Bytes part = utf16le(ch);
+        out.insert(out.end(), part.begin(), part.end());
+        i += 2;
+        continue;
+      }
+    }
+    appendUnit(out, static_cast<char16_t>(kByteEscape + run[i++]));
+  }
+}
+
+// One zero-free run of UTF-16LE units as CP949 bytes, escaped bytes restored.
+void appendUtf16Run(Bytes& out, std::span<const std::uint8_t> run) {
+  auto unit = [&](std::size_t i) { return static_cast<char16_t>(run[2 * i] | run[2 * i + 1] << 8); };
+  const std::size_t n = run.size() / 2;
+  std::size_t start = 0;
+  auto flush = [&](std::size_t end) {
+    const Bytes part = text::toAnsi(*fromUtf16le(run.subspan(2 * start, 2 * (end - start))));
+    out.insert(out.end(), part.begin(), part.end());
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+      ++i;  // a surrogate pair: one character beyond the BMP
+      continue;
+    }
+    if (u >= kByteEscape + 0x80 && u <= kByteEscape + 0xFF) {
+      flush(i);
+      out.push_back(static_cast<std::uint8_t>(u - kByteEscape));
+      start = i + 1;
+    }
+  }
+  flush(n);
+}
+
+}  // namespace
+
 Bytes ansiToUtf16le(std::span<const std::uint8_t> ansi) {
   Bytes out;
   std::size_t start = 0;
   while (start <= ansi.size()) {
     std::size_t end = start;
     while (end < ansi.size() && ansi[end] != 0) ++end;
-    const Bytes part = utf16le(text::fromAnsi(ansi.subspan(start, end - start)));
-    out.insert(out.end(), part.begin(), part.end());
+    appendAnsiRun(out, ansi.subspan(start, end - start));
     if (end == ansi.size()) break;
     appendUnit(out, 0);
     start = end + 1;
@@ -263,8 +325,7 @@ std::optional<Bytes> utf16leToAnsi(std::span<const std::uint8_t> utf16) {
   while (start <= utf16.size()) {
     std::size_t end = start;
     while (end < utf16.size() && (utf16[end] | utf16[end + 1]) != 0) end += 2;
-    const Bytes part = text::toAnsi(*fromUtf16le(utf16.subspan(start, end - start)));
-    out.insert(out.end(), part.begin(), part.end());
+    appendUtf16Run(out, utf16.subspan(start, end - start));
     if (end == utf16.size()) break;
     out.push_back(0);
     start = end + 2;

@@ -50,6 +50,8 @@ std::optional<std::string> fromUtf16le(std::span<const std::uint8_t> bytes);
 
 // CP949 string data (any number of zero-separated strings) as UTF-16LE with every zero kept,
 // and the reverse; the two are how string values cross into and out of a Unicode .reg file.
+// Every byte survives the pair: a byte that is not valid CP949 travels as the lone surrogate
+// U+DC00 + byte (U+DC80..U+DCFF), which the reverse turns back into that byte.
 Bytes ansiToUtf16le(std::span<const std::uint8_t> ansi);
 std::optional<Bytes> utf16leToAnsi(std::span<const std::uint8_t> utf16);
 

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <limits>
 #include <random>
 
 #include "ado_test_support.h"
@@ -207,6 +212,116 @@ TEST(RowsetHostile, RowsInAnotherNamespaceAreNotRows) {
   RecordsetPtr rs = Recordset::create();
   ASSERT_TRUE(rs->loadXml(doc));
   EXPECT_EQ(rs->RecordCount(), 0);
+}
+
+// ---- values normalised to their field's type ----
+
+std::string oneField(const std::string& datatype, const std::string& value) {
+  return std::string(kHead) + "<s:Schema id='RowsetSchema'><s:ElementType name='row'><s:AttributeType name='v'>" +
+         "<s:datatype " + datatype + "/></s:AttributeType></s:ElementType></s:Schema><rs:data><z:row v='" + value +
+         "'/></rs:data></xml>";
+}
+
+// What the saved document holds as the value of v.
+std::string savedValue(const std::string& saved) {
+  const std::size_t at = saved.find(" v='");
+  if (at == std::string::npos) return "(none)";
+  return saved.substr(at + 4, saved.find('\'', at + 4) - at - 4);
+}
+
+// The exact decimal digits of a double, as the C library prints them.
+std::string exactDigits(double v, int scale) {
+  char buf[600];
+  std::snprintf(buf, sizeof buf, "%.*f", scale, v);
+  return buf;
+}
+
+TEST(RowsetValues, LoadedValuesSaveAsReadAndSaveStably) {
+  struct Case {
+    const char* what;
+    std::string datatype, value, saved;
+  } cases[] = {
+      {"a numeric of scale 255 far beyond a 400-byte buffer", "dt:type='number' rs:dbtype='numeric' rs:scale='255'",
+       "1e200", exactDigits(1e200, 255)},
+      {"a number without rs:dbtype keeps its decimals", "dt:type='number'", "12.5", "12.5"},
+      {"a numeric without rs:scale keeps its decimals", "dt:type='number' rs:dbtype='numeric'", "-0.0625", "-0.0625"},
+      {"a numeric of scale 2 holds two decimals", "dt:type='number' rs:dbtype='numeric' rs:scale='2'", "0.125", "0.12"},
+      {"a numeric pads to its scale", "dt:type='number' rs:dbtype='numeric' rs:scale='3'", "7.5", "7.500"},
+      {"the last instant of 9999 stays in 9999", "dt:type='dateTime'", "9999-12-31T23:59:59.9999",
+       "9999-12-31T23:59:59.999"},
+      {"a time before midnight stays before it", "dt:type='time'", "23:59:59.9999", "23:59:59.999"},
+      {"a date holds no time of day", "dt:type='date'", "2024-02-29T18:00:00", "2024-02-29"},
+  };
+  for (const Case& c : cases) {
+    RecordsetPtr rs = Recordset::create();
+    const LoadResult r = rs->loadXml(oneField(c.datatype, c.value));
+    ASSERT_TRUE(r) << c.what << ": " << r.description;
+    const Variant read = rs->Fields("v").Value();
+    const std::string saved = rs->SaveXml();
+    EXPECT_EQ(savedValue(saved), c.saved) << c.what;
+    RecordsetPtr again = Recordset::create();
+    ASSERT_TRUE(again->loadXml(saved)) << c.what;
+    EXPECT_EQ(again->Fields("v").Value().toString(), read.toString()) << c.what;  // read as it was first read
+    EXPECT_EQ(again->SaveXml(), saved) << c.what;
+  }
+  // Not finite has no place in a numeric; a double holds it.
+  EXPECT_EQ(load(oneField("dt:type='number' rs:dbtype='numeric'", "INF")).status, LoadStatus::BadValue);
+  EXPECT_EQ(load(oneField("dt:type='number' rs:dbtype='decimal'", "nan")).status, LoadStatus::BadValue);
+  EXPECT_TRUE(load(oneField("dt:type='float'", "INF")));
+}
+
+TEST(RowsetValues, AValueNoTextFormCarriesRaisesOverflowNamingItsField) {
+  struct Case {
+    DataTypeEnum type;
+    Variant value;
+  } cases[] = {
+      {adNumeric, Variant::decimal(std::numeric_limits<double>::infinity())},
+      {adDecimal, Variant::decimal(std::nan(""))},
+      {adDate, Variant(DateValue{2958466.5})},   // 10000-01-01 12:00
+      {adDBDate, Variant(DateValue{-693594.0})},  // 0000-12-31
+  };
+  for (const Case& c : cases) {
+    RecordsetPtr rs = Recordset::create();
+    rs->Fields().Append("AMOUNT", c.type);
+    rs->Open();
+    rs->AddNew();
+    rs->Fields("AMOUNT").setValue(c.value);
+    try {
+      rs->SaveXml();
+      ADD_FAILURE() << "saved " << c.type;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), err::kOverflow);
+      EXPECT_NE(e.description().find("'AMOUNT'"), std::string::npos) << e.description();
+    }
+  }
+}
+
+// The peak resident memory of this process while `f` runs (VmHWM, reset first).
+long peakKiB(const std::function<void()>& f) {
+  std::ofstream("/proc/self/clear_refs") << "5";
+  f();
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+TEST(RowsetValues, CopiesOfOriginalRowsCountAgainstTheBudget) {
+  // 8,000 originals without a changed row over 1,000 fields: each takes a second slot. The
+  // loader may use up to 8 Mi cells plus 2 per byte of the document, 16 bytes each.
+  std::string doc = std::string(kHead) + "<s:Schema id='RowsetSchema'><s:ElementType name='row'>";
+  for (int i = 0; i < 1000; ++i) doc += "<s:AttributeType name='f" + std::to_string(i) + "'/>";
+  doc += "</s:ElementType></s:Schema><rs:data><rs:update>";
+  for (int i = 0; i < 8000; ++i) doc += "<rs:original><z:row/></rs:original>";
+  doc += "</rs:update></rs:data></xml>";
+  const long budgetKiB = static_cast<long>(((8u << 20) + 2 * doc.size()) * 16 / 1024);
+  LoadResult r;
+  const long before = peakKiB([] {});
+  const long peak = peakKiB([&] { r = load(doc); });
+  EXPECT_EQ(r.status, LoadStatus::TooLarge);
+  ASSERT_GT(before, 0);
+  // Cells moved when the reserve ran out held everything twice for a moment (255 MB here).
+  EXPECT_LT(peak - before, budgetKiB + 16 * 1024);
 }
 
 // ---- fuzz ----

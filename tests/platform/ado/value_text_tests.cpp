@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "platform/ado/value_text.h"
@@ -78,6 +79,31 @@ TEST(ValueText, NumbersInAdoForms) {
   s.clear();
   appendNumeric(s, -1.2345, 4);
   EXPECT_EQ(s, "-1.2345");
+  // Every scale up to 255 and every magnitude is written whole, the double's exact digits:
+  // 1e200 at scale 255 takes 456 characters (once, bytes past a 400-byte buffer were copied
+  // out).
+  s.clear();
+  ASSERT_TRUE(appendNumeric(s, 1e200, 255));
+  char exact[600];
+  std::snprintf(exact, sizeof exact, "%.255f", 1e200);
+  EXPECT_EQ(s, exact);
+  EXPECT_EQ(s.size(), 456u);
+  s.clear();
+  ASSERT_TRUE(appendNumeric(s, -std::numeric_limits<double>::max(), 255));
+  EXPECT_EQ(s.size(), 1 + 309 + 1 + 255u);
+  EXPECT_FALSE(appendNumeric(s, std::numeric_limits<double>::infinity(), 2));
+  EXPECT_FALSE(appendNumeric(s, std::nan(""), 0));
+  EXPECT_FALSE(appendDecimal(s, -std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(s.size(), 1 + 309 + 1 + 255u);
+  double r = 0.125;
+  ASSERT_TRUE(roundToScale(r, 2));
+  EXPECT_EQ(r, 0.12);  // half to even
+  r = 12.5;
+  ASSERT_TRUE(roundToScale(r, 0));
+  EXPECT_EQ(r, 12);
+  s.clear();
+  ASSERT_TRUE(appendDecimal(s, std::numeric_limits<double>::denorm_min()));
+  EXPECT_EQ(s.size(), 2 + 323 + 1u);
   s.clear();
   appendDecimal(s, -1234.5678);
   EXPECT_EQ(s, "-1234.5678");
@@ -155,8 +181,25 @@ TEST(ValueText, DatesBothWays) {
   EXPECT_EQ(written(DateValue{0}), "1899-12-30T00:00:00");
   EXPECT_EQ(written(makeDate(1800, 1, 1, 12)), "1800-01-01T12:00:00");
   EXPECT_EQ(written(makeDate(2038, 1, 19, 3, 14, 7.125)), "2038-01-19T03:14:07.125");
-  // A time a hair before midnight rounds into the next day, not to 24:00:00.
-  EXPECT_EQ(written(DateValue{makeDate(2000, 1, 1).serial + 0.9999999999}), "2000-01-02T00:00:00");
+  // A time a hair before midnight stays on its day, the last millisecond.
+  EXPECT_EQ(written(DateValue{makeDate(2000, 1, 1).serial + 0.9999999999}), "2000-01-01T23:59:59.999");
+  // Seconds are read to the millisecond, further digits dropped: the last instant of 9999
+  // stays in 9999 (rounded, it became year 10000, which no reader takes).
+  double last = 0;
+  ASSERT_TRUE(parseDateTime("9999-12-31T23:59:59.9999", last));
+  EXPECT_EQ(written(DateValue{last}), "9999-12-31T23:59:59.999");
+  ASSERT_TRUE(parseTime("23:59:59.9999", last));
+  std::string clock;
+  appendTime(clock, last);
+  EXPECT_EQ(clock, "23:59:59.999");
+  // Years the four-digit form cannot carry are refused, not written.
+  for (const double serial : {2958466.0, -693594.5, std::nan(""), 1e300}) {
+    std::string out;
+    EXPECT_FALSE(appendDateTime(out, serial)) << serial;
+    EXPECT_FALSE(appendDate(out, serial)) << serial;
+    EXPECT_EQ(out, "");
+  }
+  EXPECT_EQ(written(makeDate(1, 1, 1, 12)), "0001-01-01T12:00:00");
   std::string s;
   appendDate(s, makeDate(2024, 2, 29, 13).serial);
   EXPECT_EQ(s, "2024-02-29");

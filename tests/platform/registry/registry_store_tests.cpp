@@ -2,14 +2,19 @@
 // and a damaged or unreadable store file.
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/eventlog/eventlog.h"
 #include "platform/registry/registry.h"
 #include "support/test_support.h"
 
@@ -462,6 +467,57 @@ TEST_F(RegistryStore, StoreThatCannotBeOpenedGivesCantOpen) {
   HKEY h = 0;
   EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", &h), ERROR_CANTOPEN);
   EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "Software", &h), ERROR_CANTOPEN);
+}
+
+// A real full disk: a child process in a mount namespace of its own mounts a small tmpfs,
+// puts a store on it, fills the rest and reads and writes. It reports, one per line: the
+// code of a read and of a write on the full disk, the event-log entries written, and the
+// value read once space is freed. Exit code 77: no namespace or tmpfs may be made here.
+TEST_F(RegistryStore, FullDiskSaysSoInTheCodeAndTheEventLogAndLosesNothing) {
+  test::TempDir dir;
+  const std::string mountPoint = (dir.path() / "disk").string();
+  std::filesystem::create_directory(mountPoint);
+  const std::string report = (dir.path() / "report").string();
+  releaseStore();
+  const pid_t pid = spawnChild([&] {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+      return 77;
+    useStore(mountPoint + "/registry.db");
+    if (writeValue(HKEY_CURRENT_USER, "Software\\Kept", "v", REG_SZ, bytesOf("kept")) != ERROR_SUCCESS) return 2;
+    useStore("");  // closed: its log is folded in and removed, as after a program ends
+    {
+      std::ofstream fill(mountPoint + "/fill", std::ios::binary);
+      const std::string block(4096, 'f');
+      for (int i = 0; i < 1024 && fill.write(block.data(), block.size()); ++i) fill.flush();
+    }
+    std::vector<std::string> log;
+    eventlog::setSink([&](const eventlog::Entry& e) { log.push_back(e.source + ": " + e.text); });
+    useStore(mountPoint + "/registry.db");
+    std::ofstream out(report);
+    out << readValue(HKEY_CURRENT_USER, "Software\\Kept", "v").rc << "\n";
+    out << writeValue(HKEY_CURRENT_USER, "Software\\Kept", "w", REG_SZ, Bytes(20000, 'w')) << "\n";
+    out << log.size() << "\n";
+    for (const auto& line : log) out << line << "\n";
+    std::filesystem::remove(mountPoint + "/fill");
+    const Read after = readValue(HKEY_CURRENT_USER, "Software\\Kept", "v");
+    out << std::string(after.data.begin(), after.data.end()) << "\n";
+    eventlog::setSink(nullptr);
+    return 0;
+  });
+  const int rc = waitExit(pid);
+  if (rc == 77) GTEST_SKIP() << "no mount namespace or tmpfs may be made here";
+  ASSERT_EQ(rc, 0);
+  std::ifstream in(report);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << test::readFile(report);
+  EXPECT_EQ(lines[0], std::to_string(ERROR_DISK_FULL)) << "read";
+  EXPECT_EQ(lines[1], std::to_string(ERROR_DISK_FULL)) << "write";
+  EXPECT_EQ(lines[2], "1") << "one entry while the store keeps failing the same way";
+  EXPECT_EQ(lines[3], "Registry: The registry store " + mountPoint +
+                          "/registry.db cannot be written or read: there is not enough space on its disk.");
+  EXPECT_EQ(lines[4], "kept") << "nothing lost once space is freed";
 }
 
 }  // namespace
