@@ -62,9 +62,9 @@ std::vector<std::string> environmentWith(const std::string& extra) {
   return env;
 }
 
-// Runs a program to its end in `dir` (empty: here), with `extraEnv` ("NAME=value") added to the
-// environment; wall time and peak resident memory.
-Child runProgram(const std::vector<std::string>& args, const stdfs::path& dir = {}, const std::string& extraEnv = {}) {
+// Starts a program in `dir` (empty: here) with `extraEnv` ("NAME=value") added to the
+// environment and its output thrown away; 0 when it cannot be started.
+pid_t spawn(const std::vector<std::string>& args, const stdfs::path& dir, const std::string& extraEnv) {
   std::vector<std::string> envText = environmentWith(extraEnv);
   std::vector<char*> envp;
   for (std::string& e : envText) envp.push_back(e.data());
@@ -76,11 +76,18 @@ Child runProgram(const std::vector<std::string>& args, const stdfs::path& dir = 
   posix_spawn_file_actions_init(&actions);
   if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const auto start = Clock::now();
   const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return {};
+  return rc == 0 ? pid : 0;
+}
+
+// Runs a program to its end (see spawn); wall time and peak resident memory.
+Child runProgram(const std::vector<std::string>& args, const stdfs::path& dir = {}, const std::string& extraEnv = {}) {
+  const auto start = Clock::now();
+  const pid_t pid = spawn(args, dir, extraEnv);
+  if (pid == 0) return {};
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
@@ -184,23 +191,9 @@ class Site {
 // then ended. The query host points at the listener, so the updater's first request comes here.
 double untilFirstConnection(const std::vector<std::string>& args, const stdfs::path& dir, int listener,
                             const std::string& queryHost) {
-  std::vector<std::string> envText = environmentWith("VELTRANO_QUERY_HOST=" + queryHost);
-  std::vector<char*> envp;
-  for (std::string& e : envText) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
   const auto start = Clock::now();
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
+  const pid_t pid = spawn(args, dir, "VELTRANO_QUERY_HOST=" + queryHost);
+  if (pid == 0) return -1;
   pollfd p{listener, POLLIN, 0};
   double seconds = -1;
   if (poll(&p, 1, 10000) == 1) {
