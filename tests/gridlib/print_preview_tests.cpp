@@ -16,6 +16,7 @@
 #include "platform/runtime/clock.h"
 #include "platform/ui/scripted_ui.h"
 #include "print_test_support.h"
+#include "support/drawn_text.h"
 #include "support/test_support.h"
 
 using namespace veltrano;
@@ -293,6 +294,23 @@ TEST_F(Preview, PreviewIs500TwipsNarrowerAnd1500TwipsLowerThanTheWindow) {
   w->resize(20, 20);  // smaller than the margins: nothing negative, nothing thrown
   QCoreApplication::processEvents();
   EXPECT_EQ(vspw->height(), 0);
+}
+
+TEST_F(Preview, AmountsTooWideForTheirColumnShowHashesNeverCutDigits) {
+  g.COLWIDTH(kFare, 6);
+  g.COLWIDTH(kCumulative, 6);
+  setup.UserSpreadPrint(g, "화주별 운임 내역", "운송 1팀", 1);
+  w = window("SPREADPRT");
+  ASSERT_NE(w, nullptr);
+  w->resize(1000, 900);
+  click("COMM_ZOOMIN");
+  QCoreApplication::processEvents();
+  auto* preview = control<GridPreview>(w, "VSPW");
+  test::DrawnText drawn(preview->width(), preview->height(), preview->logicalDpiX());
+  preview->render(&drawn);
+  EXPECT_TRUE(drawn.containing(QStringLiteral(".00")).empty()) << "no amount is drawn with digits cut off";
+  EXPECT_FALSE(drawn.containing(QStringLiteral("####")).empty());
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((outputFolder() / "preview-narrow-amount.png").string())));
 }
 
 TEST_F(Preview, ScreenshotOfPageOneWithTheApprovalBox) {
