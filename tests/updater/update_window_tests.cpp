@@ -228,6 +228,31 @@ TEST_F(UpdateWindowIdle, ViewMirrorsTheFormAndRoutesButtonsAndTheCloseBox) {
   EXPECT_THROW(windowUi.pump(), veltrano::ProgramEnd);
 }
 
+// The option frame's controls lie within it, below its title; while it is hidden what lies
+// below it moves up and the window shrinks, so no empty band stays. Pictures of both states go
+// into the build folder.
+TEST_F(UpdateWindowIdle, ViewKeepsControlsInsideTheirFramesAndLeavesNoEmptyBand) {
+  UpdateWindow w(program("X"));
+  UpdateWindowWidget view(w);
+  w.Form_Load();
+  QApplication::processEvents();
+  auto geometryOf = [&](const FormControl& c) { return view.widgetFor(c)->geometry(); };
+  const QRect list = geometryOf(w.form().Frame1), progress = geometryOf(w.form().Frame2);
+  EXPECT_LE(progress.top() - list.bottom(), 16) << "no band where the hidden option frame was";
+  EXPECT_LE(view.height() - geometryOf(w.form().Com_Cancel).bottom(), 16);
+  view.grab().save(QString::fromStdString(test::builtProgram("updater/meridox-update-window-idle.png").string()));
+
+  w.form().FRM_FLAME.Visible(true);
+  QApplication::processEvents();
+  auto* frame = qobject_cast<QGroupBox*>(view.widgetFor(w.form().FRM_FLAME));
+  const QRect inside = frame->geometry().adjusted(0, frame->contentsRect().top(), 0, 0);
+  for (const FormControl* c : {&w.form().CHK_DNALL, &w.form().Label2, &w.form().Label3, &w.form().Com_Yes})
+    EXPECT_TRUE(inside.contains(geometryOf(*c))) << c->Name() << " lies within the frame, below its title";
+  EXPECT_GT(geometryOf(w.form().Frame2).top(), frame->geometry().bottom());
+  EXPECT_EQ(view.height(), UpdateForm::kHeight);
+  view.grab().save(QString::fromStdString(test::builtProgram("updater/meridox-update-window-listing.png").string()));
+}
+
 }  // namespace
 }  // namespace meridox
 
