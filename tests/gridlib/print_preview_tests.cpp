@@ -313,6 +313,20 @@ TEST_F(Preview, AmountsTooWideForTheirColumnShowHashesNeverCutDigits) {
   EXPECT_TRUE(w->grab().save(QString::fromStdString((outputFolder() / "preview-narrow-amount.png").string())));
 }
 
+TEST_F(Preview, MarginPanelOpensAboveThePreviewAndShowsItsUnit) {
+  w->resize(1000, 900);
+  click("CHK_여백");
+  QCoreApplication::processEvents();
+  auto* panel = control<QGroupBox>(w, "Fr_여백설정");
+  ASSERT_TRUE(panel && panel->isVisible());
+  EXPECT_FALSE(panel->geometry().intersects(vspw->geometry())) << "the page stays uncovered";
+  EXPECT_TRUE(w->rect().contains(panel->geometry()));
+  int units = 0;
+  for (QLabel* l : panel->findChildren<QLabel*>()) units += l->isVisible() && l->text() == "twips";
+  EXPECT_EQ(units, 2);
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((outputFolder() / "preview-margin-panel.png").string())));
+}
+
 TEST_F(Preview, ScreenshotOfPageOneWithTheApprovalBox) {
   click("Chk_Acc");
   w->resize(1000, 900);
