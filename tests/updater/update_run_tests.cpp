@@ -208,6 +208,14 @@ TEST_F(UpdateRun, CancelDuringADownloadEndsTheRunAndRecordsNothing) {
   EXPECT_TRUE(scripted.shown().empty());
 }
 
+TEST_F(UpdateRun, AMissingDownloadFolderIsCreated) {
+  tarvic({{{.filename = "a.dll", .version = "2.0", .downloadpath = "{APPPATH}\\NEWSUB\\"}, "A-new"}});
+  UpdateWindow w(program());
+  runToEnd(w);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "NEWSUB" / "A.DLL"), "A-new");
+  EXPECT_EQ(onlyBox().text, kDone);
+}
+
 TEST_F(UpdateRun, ReadmeFilesAreOfferedAndOpenedInTheViewer) {
   tarvic({{{.filename = "README.TXT", .version = "3.1.2", .memo = "업데이트 기록"}, "타르빅 기록"},
           {{.filename = "tarvic.exe", .version = "3.1.2"}, "T"}});

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/process/process.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -129,6 +130,19 @@ TEST_F(UpdateUnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
   EXPECT_EQ(scripted.shown()[0].title, "ERROR OF UPDATE");
   EXPECT_EQ(scripted.shown()[0].text.rfind("ERROR : 3704\r\n\r\nDESCRIPTION : ", 0), 0u) << scripted.shown()[0].text;
   EXPECT_NE(scripted.shown()[0].text.find("REGISTRY : \r\nDVERSION : \r\nDIRECTORY : "), std::string::npos);
+}
+
+TEST_F(UpdateWindowIdle, LoadEndsTheSuiteProgramsStillRunning) {
+  std::vector<int> suite;
+  for (const char* name :
+       {"kestral.exe", "tarvic2004.exe", "tarvicon.exe", "corvan.exe", "tarvicino2", "orvex.exe", "tarvic2.exe"})
+    suite.push_back(test::startNamedProcess(dir, name));
+  const int other = test::startNamedProcess(dir, "tarvic.exe");  // not one of them
+  UpdateWindow w(program("X"));
+  w.Form_Load();
+  for (int pid : suite) EXPECT_TRUE(test::waitUntilGone(pid)) << pid;
+  EXPECT_TRUE(test::processRunning(other));
+  veltrano::proc::terminate(other);
 }
 
 TEST_F(UpdateWindowIdle, CloseBoxIsRefusedOtherReasonsAllowed) {
