@@ -10,6 +10,11 @@
 
 namespace lumadata {
 
+void ErrorTextBox::keyPressEvent(QKeyEvent* event) {
+  QPlainTextEdit::keyPressEvent(event);
+  event->accept();
+}
+
 ErrorWindowWidget::ErrorWindowWidget(const QString& text) {
   setObjectName(kErrorWindowClass);
   setProperty("windowClass", QString::fromUtf8(kErrorWindowClass));
@@ -17,7 +22,7 @@ ErrorWindowWidget::ErrorWindowWidget(const QString& text) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   resize(620, 420);
   setFocusPolicy(Qt::StrongFocus);
-  text_ = new QPlainTextEdit(this);
+  text_ = new ErrorTextBox(this);
   text_->setGeometry(5, 5, 600, 400);
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   text_->setFocusPolicy(Qt::ClickFocus);  // the window keeps the focus until the box is clicked

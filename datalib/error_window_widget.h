@@ -6,6 +6,16 @@
 
 namespace lumadata {
 
+// The text box keeps every key typed into it, also those it has no use for (Esc, F1, F5, ...),
+// which a plain text box would pass on to the window, where they would close it.
+class ErrorTextBox : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
 class ErrorWindowWidget : public QWidget {
   Q_OBJECT
  public:
@@ -21,7 +31,7 @@ class ErrorWindowWidget : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QPlainTextEdit* text_;
+  ErrorTextBox* text_;
 };
 
 }  // namespace lumadata

@@ -1,5 +1,6 @@
 #include "mod_excel.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "platform/fs/fs.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
+#include "platform/text/vbstring.h"
 #include "platform/ui/user_interface.h"
 
 namespace lumagrid {
@@ -24,6 +26,9 @@ constexpr int kFilterIndex = 2;
 constexpr int kDialogFlags = 4;  // hide the read-only check box
 constexpr double kMarginInches = 1.5;
 constexpr std::size_t kMaxTextBytes = 255;
+// The writer addresses spreadsheet rows 1 to 32,767 (a 16-bit signed row): the header row and
+// grid rows 1 to 32,766. Rows beyond are left out and the user is told how many.
+constexpr int kMaxGridRows = 32766;
 
 std::string g_fileName;
 
@@ -47,8 +52,17 @@ std::string fitted(const std::string& text) {
   return out;
 }
 
-// `created` is set once the file is ours to remove on a later failure.
-void writeSheet(cls_Excel& xls, Grid& g, int cutting, bool& created) {
+// The notice for a grid longer than the file can hold.
+std::string rowsLeftOutNotice(int total, int written) {
+  auto rows = [](int n) { return veltrano::text::FormatNumber(n, "###,##0") + "행"; };
+  return "엑셀 파일에는 " + rows(kMaxGridRows) + "까지만 저장할 수 있습니다.\r\n\r\n전체 " + rows(total) + " 중 " +
+         rows(written) + "을 저장했고, 나머지 " + rows(total - written) + "(" + rows(written + 1) +
+         "부터)은 저장하지 못했습니다.";
+}
+
+// Writes the sheet and returns the number of grid rows written. `created` is set once the file
+// is ours to remove on a later failure.
+int writeSheet(cls_Excel& xls, Grid& g, int cutting, bool& created) {
   check(xls.CreateFile(g_fileName));
   created = true;
   xls.PrintGridLines(false);
@@ -73,7 +87,8 @@ void writeSheet(cls_Excel& xls, Grid& g, int cutting, bool& created) {
     check(xls.WriteValue(xlsText, xlsFont1, xlsCentreAlign, xlsNormal, 1, static_cast<std::int32_t>(k + 1),
                          veltrano::Variant(fitted(g.Text()))));
   }
-  for (int r = 1; r <= g.MaxRows(); ++r) {
+  const int rows = std::min(g.MaxRows(), kMaxGridRows);
+  for (int r = 1; r <= rows; ++r) {
     for (std::size_t k = 0; k < cols.size(); ++k) {
       const int c = cols[k];
       const std::string text = g.textAt(r, c);
@@ -88,6 +103,7 @@ void writeSheet(cls_Excel& xls, Grid& g, int cutting, bool& created) {
     }
   }
   check(xls.CloseFile());
+  return rows;
 }
 
 }  // namespace
@@ -118,7 +134,9 @@ bool ExportSpreadToExcel(Grid& SPREAD, int cutting) {
   {
     auto xls = std::make_unique<cls_Excel>();
     try {
-      writeSheet(*xls, SPREAD, cutting, created);
+      const int written = writeSheet(*xls, SPREAD, cutting, created);
+      if (written < SPREAD.MaxRows())
+        ui::MsgBox(rowsLeftOutNotice(SPREAD.MaxRows(), written), ui::vbExclamation, "출력");
       return true;
     } catch (const RuntimeError& e) {
       error = e.description();

@@ -4,7 +4,10 @@
 // row 1 in bold, then grid row r as spreadsheet row r + 1; grid columns 1 to MaxCols - cutting,
 // hidden ones left out without a gap. Number cells (cell types 12 and 13) go out as numbers,
 // every other cell as text; a number cell whose text is no number (an empty one) is left out.
-// A text longer than the format's 255 bytes is cut at the last whole character that fits.
+// A text longer than the format's 255 bytes is cut at the last whole character that fits. The
+// file holds grid rows 1 to 32,766 (spreadsheet rows up to 32,767); of a longer grid those rows
+// are written and a box titled "출력" tells the user how many rows were written and how many
+// left out.
 
 #include <string>
 

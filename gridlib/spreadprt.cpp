@@ -33,6 +33,9 @@ constexpr const char* kCaption = "라움트랜스[운송/주선상용] 인쇄 �
 // The preview control is this much narrower and lower than the window (twips).
 constexpr int kPreviewNarrower = 500, kPreviewLower = 1500;
 constexpr int kPreviewLeft = 16, kPreviewTop = 84;  // pixels
+// The margin panel opens in the band above the preview, right of the buttons, so that it never
+// covers the page.
+constexpr int kPanelWidth = 360, kPanelHeight = 80, kPanelMinLeft = 616;
 
 // Deliberately not destroyed at exit: the window may outlive the QApplication.
 SPREADPRT* g_form = nullptr;
@@ -148,22 +151,33 @@ SPREADPRT::Window::Window(SPREADPRT* form) : form_(form) {
   VSPW = new veltrano::grid::GridPreview(this);
   VSPW->setObjectName("VSPW");
 
+  // The panel: its title inside its border, a row per margin with the unit beside the box, the
+  // two buttons at the right.
   Fr_여백설정 = new QGroupBox(QStringLiteral("여백 설정창"), this);
   Fr_여백설정->setObjectName(QStringLiteral("Fr_여백설정"));
-  Fr_여백설정->setGeometry(418, 44, 240, 128);
-  Fr_여백설정->setAutoFillBackground(true);
-  auto* topLabel = new QLabel(QStringLiteral("상단 여백"), Fr_여백설정);
-  topLabel->setGeometry(12, 26, 80, 24);
-  TXT_TOP_MARGE = new QLineEdit(Fr_여백설정);
-  TXT_TOP_MARGE->setObjectName("TXT_TOP_MARGE");
-  TXT_TOP_MARGE->setGeometry(96, 26, 128, 24);
-  auto* leftLabel = new QLabel(QStringLiteral("왼쪽 여백"), Fr_여백설정);
-  leftLabel->setGeometry(12, 56, 80, 24);
-  TXT_LEFT_MARGE = new QLineEdit(Fr_여백설정);
-  TXT_LEFT_MARGE->setObjectName("TXT_LEFT_MARGE");
-  TXT_LEFT_MARGE->setGeometry(96, 56, 128, 24);
-  Com_여백_Accept = button(Fr_여백설정, "Com_여백_Accept", "적 용", 40, 90, 80, 28);
-  Com_여백_cancel = button(Fr_여백설정, "Com_여백_cancel", "취 소", 128, 90, 80, 28);
+  Fr_여백설정->setGeometry(kPanelMinLeft, 2, kPanelWidth, kPanelHeight);
+  Fr_여백설정->setStyleSheet(QStringLiteral(
+      "QGroupBox { background: palette(window); border: 1px solid palette(dark); border-radius: 3px;"
+      " margin-top: 0px; padding-top: 18px; }"
+      "QGroupBox::title { subcontrol-origin: padding; subcontrol-position: top left; left: 8px; top: 3px; }"));
+  const QString unitTip = QStringLiteral("1440 twips = 1인치 (약 567 twips = 1cm)");
+  auto marginRow = [&](const char* caption, const char* name, int y) {
+    auto* label = new QLabel(QString::fromUtf8(caption), Fr_여백설정);
+    label->setGeometry(10, y, 62, 24);
+    auto* box = new QLineEdit(Fr_여백설정);
+    box->setObjectName(QString::fromUtf8(name));
+    box->setGeometry(74, y, 84, 24);
+    box->setAlignment(Qt::AlignRight);
+    box->setToolTip(unitTip);
+    auto* unit = new QLabel(QStringLiteral("twips"), Fr_여백설정);
+    unit->setGeometry(164, y, 50, 24);
+    unit->setToolTip(unitTip);
+    return box;
+  };
+  TXT_TOP_MARGE = marginRow("상단 여백", "TXT_TOP_MARGE", 22);
+  TXT_LEFT_MARGE = marginRow("왼쪽 여백", "TXT_LEFT_MARGE", 50);
+  Com_여백_Accept = button(Fr_여백설정, "Com_여백_Accept", "적 용", 270, 22, 80, 24);
+  Com_여백_cancel = button(Fr_여백설정, "Com_여백_cancel", "취 소", 270, 50, 80, 24);
   Fr_여백설정->hide();
 
   connect(Com_Print, &QPushButton::clicked, this, [this] { handler([this] { print(); }); });
@@ -328,6 +342,7 @@ void SPREADPRT::Window::resizeEvent(QResizeEvent* e) {
   const int narrower = kPreviewNarrower * std::max(1, logicalDpiX()) / 1440;
   const int lower = kPreviewLower * std::max(1, logicalDpiY()) / 1440;
   VSPW->setGeometry(kPreviewLeft, kPreviewTop, std::max(0, width() - narrower), std::max(0, height() - lower));
+  Fr_여백설정->move(std::max(kPanelMinLeft, width() - kPanelWidth - 12), 2);
 }
 
 void SPREADPRT::Window::closeEvent(QCloseEvent* e) {

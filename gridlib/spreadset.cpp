@@ -60,15 +60,16 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, int 
   return b;
 }
 
-// A title panel (the raised caption bars of the form).
+// A title panel over a group of controls: a flat heading bar (a raised panel would pass for a
+// button beside the real ones).
 QLabel* panel(QWidget* parent, int index, const char* caption, int x, int y, int w, int h = 26) {
   auto* p = new QLabel(QString::fromUtf8(caption), parent);
   p->setObjectName("pnlItem");
   p->setProperty("Index", index);
   p->setGeometry(x, y, w, h);
-  p->setAlignment(Qt::AlignCenter);
-  p->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  p->setLineWidth(2);
+  p->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  p->setStyleSheet(QStringLiteral("QLabel { background: rgb(226, 231, 238); color: rgb(22, 52, 96); border: none;"
+                                  " border-left: 3px solid rgb(22, 52, 96); padding-left: 6px; font-weight: bold; }"));
   return p;
 }
 

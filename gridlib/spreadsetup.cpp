@@ -151,17 +151,14 @@ void SPREADSETUP::UserSpreadPrint(Grid& SPREAD, const std::string& strTopTitle, 
         return;
       }
       if (answer == ui::Answer::Yes) {
-        // Rows left out are hidden and emptied, so they neither print nor add to the sums. The
-        // count is that of the rows kept (SelectionCount counts blocks in the cell-selection
-        // modes, where no row is marked selected).
+        // Rows not selected are hidden and emptied, so they neither print nor add to the sums.
+        // The count is SelectionCount: the selected rows, or in the cell-selection modes (where
+        // no row is marked selected) the selected blocks.
         SS.BlockMode(false);
-        rowCount = 0;
+        rowCount = SPREAD.SelectionCount();
         for (int r = 1; r <= SPREAD.MaxRows(); ++r) {
           SPREAD.Row(r);
-          if (SPREAD.SelModeSelected()) {
-            ++rowCount;
-            continue;
-          }
+          if (SPREAD.SelModeSelected()) continue;
           SS.Row(r);
           SS.RowHidden(true);
           SS.Col(-1);

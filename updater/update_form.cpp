@@ -65,9 +65,10 @@ bool FormControl::shown() const {
   return true;
 }
 
-// The layout: a heading band, the product list, the option frame (shown by the listing) and
-// the progress frame, the cancel button below them so that it can always be reached while
-// the window waits for the user.
+// The layout: a heading band, the product list, the option frame (shown by the listing; its
+// controls below its title, the start button at the right of the first row) and the progress
+// frame, the cancel button below them so that it can always be reached. While the option frame
+// is hidden the view moves what lies below it up (update_window_widget.cpp).
 UpdateForm::UpdateForm()
     : SSPanel1(*this, "SSPanel1", setup(ControlKind::Panel, {0, 0, kWidth, 80})),
       Image1(*this, "Image1", setup(ControlKind::Image, {18, 14, 52, 52})),
@@ -81,14 +82,14 @@ UpdateForm::UpdateForm()
       LB_SETUPLIST(*this, "LB_SETUPLIST", setup(ControlKind::TextBox, {26, 128, 508, 102}, "", &Frame1)),
       FRM_FLAME(*this, "FRM_FLAME",
                 setup(ControlKind::Frame, {12, 252, 536, 104}, "업데이트 파일 설치", nullptr, false, frameFont())),
-      CHK_DNALL(*this, "CHK_DNALL", setup(ControlKind::CheckBox, {26, 276, 300, 22}, "모든파일 다시 받기", &FRM_FLAME)),
+      CHK_DNALL(*this, "CHK_DNALL", setup(ControlKind::CheckBox, {26, 280, 300, 22}, "모든파일 다시 받기", &FRM_FLAME)),
       Label2(*this, "Label2",
-             setup(ControlKind::Label, {26, 304, 508, 18},
+             setup(ControlKind::Label, {26, 308, 390, 18},
                    "위 제품중에 업데이트 대상 파일이 있으면 서버에서 다운받아 설치합니다.", &FRM_FLAME)),
       Label3(*this, "Label3",
-             setup(ControlKind::Label, {26, 326, 508, 18},
+             setup(ControlKind::Label, {26, 330, 390, 18},
                    "주의 : 프로그램을 업데이트하지 않으려면. '취소'를 눌러 종료하십시오.", &FRM_FLAME)),
-      Com_Yes(*this, "Com_Yes", setup(ControlKind::Button, {422, 268, 112, 30}, "업데이트", &FRM_FLAME)),
+      Com_Yes(*this, "Com_Yes", setup(ControlKind::Button, {422, 279, 112, 30}, "업데이트", &FRM_FLAME)),
       Frame2(*this, "Frame2", setup(ControlKind::Frame, {12, 364, 536, 102}, "설치정보", nullptr, true, frameFont())),
       LB_SETUP_PB(*this, "LB_SETUP_PB",
                   setup(ControlKind::Label, {70, 386, 250, 18}, "시스템에 설치된 제품확인.", &Frame2)),

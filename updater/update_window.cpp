@@ -201,8 +201,7 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
       }
       veltrano::ado::Recordset& rs = *atHand;
       if (hasRows(rs)) {
-        form_.FRM_FLAME.Visible(false);
-        form_.Com_Cancel.Visible(false);  // the run ends through its own boxes from here on
+        form_.FRM_FLAME.Visible(false);  // 취 소 stays: the user may end the run at any time
         int i = 1;
         std::string list;
         while (!rs.Eof()) {

@@ -260,11 +260,18 @@ QWidget* UpdateWindowWidget::widgetFor(const FormControl& control) const {
   return it == widgets_.end() ? nullptr : it->second;
 }
 
+int UpdateWindowWidget::collapsed() const {
+  const UpdateForm& form = window_.form();
+  return form.FRM_FLAME.Visible() ? 0 : form.Frame2.Top() - form.FRM_FLAME.Top();
+}
+
 void UpdateWindowWidget::syncControl(const FormControl& c) {
   QWidget* w = widgetFor(c);
   if (!w) return;
   const Rect& r = c.rect();
-  w->setGeometry(r.left, r.top, r.width, r.height);
+  const FormControl& options = window_.form().FRM_FLAME;
+  const int up = r.top >= options.Top() + options.Height() ? collapsed() : 0;
+  w->setGeometry(r.left, r.top - up, r.width, r.height);
   const QString caption = q(c.Caption());
   if (auto* label = qobject_cast<QLabel*>(w)) label->setText(caption);
   else if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
@@ -286,7 +293,12 @@ void UpdateWindowWidget::sync(const FormControl* changed) {
     return;
   }
   for (const FormControl* c : form.controls()) syncControl(*c);
-  if (bar_) bar_->setVisible(form.Frame2.shown());
+  setFixedSize(UpdateForm::kWidth, UpdateForm::kHeight - collapsed());
+  if (bar_) {
+    const Rect& r = UpdateForm::kProgressBarRect;
+    bar_->setGeometry(r.left, r.top - collapsed(), r.width, r.height);
+    bar_->setVisible(form.Frame2.shown());
+  }
   if (!changed) setVisible(form.Visible());
 }
 

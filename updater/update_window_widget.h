@@ -42,6 +42,9 @@ class UpdateWindowWidget : public QWidget {
   void runHandler(Handler&& handler);
   void sync(const FormControl* changed);
   void syncControl(const FormControl& control);
+  // How far what lies below the option frame moves up while the frame is hidden, so that no
+  // empty band stays where it was (the window shrinks by as much).
+  int collapsed() const;
 
   UpdateWindow& window_;
   std::map<const FormControl*, QWidget*> widgets_;

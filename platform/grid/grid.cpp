@@ -407,6 +407,19 @@ std::string Grid::displayText(int row, int col, const Cell& c) const {
   return "";
 }
 
+bool Grid::showsNumberAt(int row, int col) const {
+  if (row <= 0 || col <= 0 || !inGrid(row, col)) return false;
+  const Cell* c = cellAt(row, col);
+  if (!c) return false;
+  switch (c->kind) {
+    case Kind::Empty: return false;
+    case Kind::Text: return c->numeric && celltype::isNumber(cellTypeAt(row, col));
+    case Kind::Number: return true;
+    case Kind::Formula: return evaluate(row, col).ok();
+  }
+  return false;
+}
+
 std::string Grid::textAt(int row, int col) const {
   if (!inGrid(row, col)) return "";
   const Cell* c = cellAt(row, col);

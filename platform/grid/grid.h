@@ -412,6 +412,9 @@ class Grid {
   std::uint32_t backColorAt(int row, int col) const;
   // The numeric value of a cell, as a formula sees it.
   CellNumber numberAt(int row, int col) const;
+  // Whether the cell shows a number: a number cell holding one, a number written as a value, or
+  // a formula with a result. Text written into a cell of another type is text, digits or not.
+  bool showsNumberAt(int row, int col) const;
   // The header text shown for column `col` (row 0) or row `row` (column 0): the text set or
   // bound, else the automatic letters or numbers.
   std::string colHeaderText(int col) const;

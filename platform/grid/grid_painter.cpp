@@ -67,14 +67,23 @@ Qt::PenStyle penStyle(int style) {
   }
 }
 
-void drawCellText(QPainter& p, const QRectF& cell, const QString& text, int hAlign, int vAlign) {
+void drawCellText(QPainter& p, const QRectF& cell, const QString& text, int hAlign, int vAlign, bool number = false) {
   if (text.isEmpty()) return;
   Qt::Alignment a = hAlign == 1 ? Qt::AlignRight : hAlign == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
   a |= vAlign == 1 ? Qt::AlignBottom : vAlign == 2 ? Qt::AlignVCenter : Qt::AlignTop;
-  p.drawText(cell.adjusted(1.5, 0.5, -1.5, -0.5), static_cast<int>(a) | Qt::TextSingleLine, text);
+  const QRectF inner = cell.adjusted(1.5, 0.5, -1.5, -0.5);
+  const QString shown = cellDisplayText(text, number, QFontMetricsF(p.font(), p.device()), inner.width());
+  p.drawText(inner, static_cast<int>(a) | Qt::TextSingleLine, shown);
 }
 
 }  // namespace
+
+QString cellDisplayText(const QString& text, bool number, const QFontMetricsF& metrics, double width) {
+  if (!number || text.isEmpty() || metrics.horizontalAdvance(text) <= width) return text;
+  const double hash = metrics.horizontalAdvance(QLatin1Char('#'));
+  const int fits = hash > 0 && width > 0 ? static_cast<int>(width / hash) : 0;
+  return QString(fits, QLatin1Char('#'));
+}
 
 void paintPage(QPainter& p, const Grid& g, const PrintLayout& L, int pageNumber) {
   if (pageNumber < 1 || pageNumber > static_cast<int>(L.pages.size())) return;
@@ -135,7 +144,8 @@ void paintPage(QPainter& p, const Grid& g, const PrintLayout& L, int pageNumber)
       p.setPen(qcolour(g.foreColorAt(row, col)));
       p.save();
       p.setClipRect(cell);
-      drawCellText(p, cell, QString::fromStdString(g.textAt(row, col)), g.hAlignAt(row, col), g.vAlignAt(row, col));
+      drawCellText(p, cell, QString::fromStdString(g.textAt(row, col)), g.hAlignAt(row, col), g.vAlignAt(row, col),
+                   g.showsNumberAt(row, col));
       p.restore();
     }
   }

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 
+class QFontMetricsF;
 class QPainter;
+class QString;
 
 namespace veltrano::grid {
 
@@ -14,5 +16,11 @@ struct PrintLayout;
 
 // Paints page `pageNumber` (1-based) of `layout`; `pageCount` fills the /pc code.
 void paintPage(QPainter& painter, const Grid& grid, const PrintLayout& layout, int pageNumber);
+
+// The text a cell shows in a space `width` wide, for the view, the preview and paper alike: a
+// number that does not fit is shown as "#" signs filling the space, as spreadsheets do, so that
+// a figure is never shown with digits cut off; other text comes back as it is, for the caller
+// to clip.
+QString cellDisplayText(const QString& text, bool number, const QFontMetricsF& metrics, double width);
 
 }  // namespace veltrano::grid

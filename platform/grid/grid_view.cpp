@@ -1,20 +1,51 @@
 #include "platform/grid/grid_view.h"
 
+#include <QApplication>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPalette>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <cmath>
 
 #include "platform/grid/grid_fonts.h"
+#include "platform/grid/grid_painter.h"
 #include "platform/grid/grid_printer.h"
 #include "platform/grid/print_layout.h"
 
 namespace veltrano::grid {
 
+namespace {
+
+// Draws cells as the default delegate does, except that a number too wide for its cell is
+// shown as "#" signs (grid_painter.h) instead of being cut short.
+class CellDelegate : public QStyledItemDelegate {
+ public:
+  CellDelegate(const Grid& grid, QObject* parent) : QStyledItemDelegate(parent), grid_(grid) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->rect.width() <= 0 || !grid_.showsNumberAt(index.row() + 1, index.column() + 1)) return;
+    const QWidget* w = option->widget;
+    const QStyle* style = w ? w->style() : QApplication::style();
+    // The style keeps this margin on both sides of an item's text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+    option->text = cellDisplayText(option->text, true, QFontMetricsF(option->font), option->rect.width() - 2.0 * margin);
+  }
+
+ private:
+  const Grid& grid_;
+};
+
+}  // namespace
+
 GridView::GridView(Grid& grid, QWidget* parent)
     : QTableView(parent), grid_(grid), model_(std::make_unique<GridTableModel>(grid)) {
   useQtPrinting();
   setModel(model_.get());
+  setItemDelegate(new CellDelegate(grid_, this));
   connect(model_.get(), &GridTableModel::layoutSettingsChanged, this, &GridView::applySettings);
   connect(model_.get(), &QAbstractItemModel::modelReset, this, &GridView::applySettings);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { selectionToGrid(); });

@@ -48,12 +48,6 @@ std::optional<double> parseNumber(std::string_view text, const NumberFormat& f) 
   return std::strtod(digits.c_str(), nullptr);
 }
 
-std::string invariantNumber(double v) {
-  if (v == 0) return "0";
-  std::string s = text::NumberToText(v);  // VB writes ".5"; the invariant form keeps the zero
-  if (s.rfind(".", 0) == 0) s.insert(0, "0");
-  else if (s.rfind("-.", 0) == 0) s.insert(1, "0");
-  return s;
-}
+std::string invariantNumber(double v) { return text::NumberToText(v); }
 
 }  // namespace veltrano::grid

@@ -345,11 +345,7 @@ std::string NumberToText(double v) {
     while (!mant.empty() && mant.back() == '0') mant.pop_back();
     if (!mant.empty() && mant.back() == '.') mant.pop_back();
   }
-  if (exp.empty()) {
-    if (mant.rfind("0.", 0) == 0) mant.erase(0, 1);           // VB writes .5
-    else if (mant.rfind("-0.", 0) == 0) mant.erase(1, 1);     // and -.5
-    return mant;
-  }
+  if (exp.empty()) return mant;
   // "E+16" / "E-05": VB writes the exponent without leading zeros beyond two digits.
   char sign = exp[1];
   std::string digits = exp.substr(2);

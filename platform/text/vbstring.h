@@ -65,8 +65,9 @@ std::int32_t CLng(double v);
 std::int16_t CInt(std::string_view s);
 std::int32_t CLng(std::string_view s);
 
-// CStr of a number: at most 15 significant digits, no trailing zeros, exponent form ("1E+16")
-// outside the range VB writes plainly.
+// CStr of a number, the text a number becomes wherever text is expected: at most 15
+// significant digits, no trailing zeros, a leading zero before the point ("0.05", "-0.25"), the
+// exponent form ("1E+16") outside the range written plainly. (Only Str and Print drop the zero.)
 std::string NumberToText(double v);
 std::string NumberToText(long long v);
 

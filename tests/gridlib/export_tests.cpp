@@ -10,6 +10,7 @@
 #include "lumagrid/spreadsetup.h"
 #include "platform/fs/fs.h"
 #include "platform/runtime/error.h"
+#include "platform/text/ansi.h"
 #include "platform/ui/scripted_ui.h"
 #include "print_test_support.h"
 #include "support/test_support.h"
@@ -186,6 +187,35 @@ TEST_F(Export, NumberCellsWithoutANumberAreLeftOutAndLongTextsCut) {
   std::string cut;
   for (int i = 0; i < 127; ++i) cut += "가";  // 254 bytes: the last whole character that fits
   EXPECT_EQ(xls.text(3, kNote - 1), cut);
+}
+
+TEST_F(Export, AGridLongerThanTheFileHoldsWritesWhatFitsAndSaysHowManyRowsAreLeftOut) {
+  g.MaxCols(1);
+  g.MaxRows(32770);
+  g.Row(-1);
+  g.Col(1);
+  g.Text("운임");
+  g.Row(32766);
+  g.Text("마지막");
+  g.Row(32767);
+  g.Text("빠짐");
+  // Read record by record: xlrd holds BIFF2 sheets to Excel 2.1's 16,384 rows.
+  std::vector<int> rows;
+  std::string last;
+  for (const auto& [id, body] : records(exportTo("long.xls")))
+    if (id == 0x04 && body.size() >= 8) {
+      rows.push_back(static_cast<unsigned char>(body[0]) | static_cast<unsigned char>(body[1]) << 8);
+      last = body.substr(8);
+    }
+  ASSERT_EQ(rows.size(), 32767u) << "the header and grid rows 1 to 32,766";
+  EXPECT_EQ(rows.back(), 32766);
+  EXPECT_EQ(last, text::toAnsiString("마지막"));
+  ASSERT_EQ(ui.shown().size(), 2u);
+  EXPECT_EQ(ui.shown()[1].title, "출력");
+  EXPECT_EQ(ui.shown()[1].icon, ui::Icon::Exclamation);
+  EXPECT_EQ(ui.shown()[1].text,
+            "엑셀 파일에는 32,766행까지만 저장할 수 있습니다.\r\n\r\n전체 32,770행 중 32,766행을 저장했고, "
+            "나머지 4행(32,767행부터)은 저장하지 못했습니다.");
 }
 
 TEST_F(Export, FilesThatCannotBeWrittenAreReportedAndLeaveNothingHalfDone) {

@@ -192,6 +192,20 @@ TEST_F(PrintJob, AnsweringYesKeepsOnlyTheSelectedRows) {
   for (int r = 1; r <= 10; ++r) EXPECT_TRUE(g.isRowShown(r));
 }
 
+TEST_F(PrintJob, YesInCellSelectionModeCountsTheSelectedBlocks) {
+  freightGrid(g, 10);
+  g.OperationMode(veltrano::grid::opmode::Normal);  // blocks of cells, no row marked selected
+  g.AddSelection(2, 3, 4, 5);
+  g.Action(veltrano::grid::action::SelectBlock);
+  ASSERT_EQ(g.SelectionCount(), 1);
+  ui.queue("Yes");
+  print();
+  Grid* ss = copyGrid();
+  ASSERT_NE(ss, nullptr);
+  EXPECT_EQ(ss->textAt(11, 1), "[총 1건]");
+  for (int r = 1; r <= 10; ++r) EXPECT_FALSE(ss->isRowShown(r)) << "row " << r;
+}
+
 TEST_F(PrintJob, NoIsTheDefaultAndPrintsEveryRow) {
   freightGrid(g, 10);
   g.Row(4);

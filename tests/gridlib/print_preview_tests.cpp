@@ -16,6 +16,7 @@
 #include "platform/runtime/clock.h"
 #include "platform/ui/scripted_ui.h"
 #include "print_test_support.h"
+#include "support/drawn_text.h"
 #include "support/test_support.h"
 
 using namespace veltrano;
@@ -293,6 +294,37 @@ TEST_F(Preview, PreviewIs500TwipsNarrowerAnd1500TwipsLowerThanTheWindow) {
   w->resize(20, 20);  // smaller than the margins: nothing negative, nothing thrown
   QCoreApplication::processEvents();
   EXPECT_EQ(vspw->height(), 0);
+}
+
+TEST_F(Preview, AmountsTooWideForTheirColumnShowHashesNeverCutDigits) {
+  g.COLWIDTH(kFare, 6);
+  g.COLWIDTH(kCumulative, 6);
+  setup.UserSpreadPrint(g, "화주별 운임 내역", "운송 1팀", 1);
+  w = window("SPREADPRT");
+  ASSERT_NE(w, nullptr);
+  w->resize(1000, 900);
+  click("COMM_ZOOMIN");
+  QCoreApplication::processEvents();
+  auto* preview = control<GridPreview>(w, "VSPW");
+  test::DrawnText drawn(preview->width(), preview->height(), preview->logicalDpiX());
+  preview->render(&drawn);
+  EXPECT_TRUE(drawn.containing(QStringLiteral(".00")).empty()) << "no amount is drawn with digits cut off";
+  EXPECT_FALSE(drawn.containing(QStringLiteral("####")).empty());
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((outputFolder() / "preview-narrow-amount.png").string())));
+}
+
+TEST_F(Preview, MarginPanelOpensAboveThePreviewAndShowsItsUnit) {
+  w->resize(1000, 900);
+  click("CHK_여백");
+  QCoreApplication::processEvents();
+  auto* panel = control<QGroupBox>(w, "Fr_여백설정");
+  ASSERT_TRUE(panel && panel->isVisible());
+  EXPECT_FALSE(panel->geometry().intersects(vspw->geometry())) << "the page stays uncovered";
+  EXPECT_TRUE(w->rect().contains(panel->geometry()));
+  int units = 0;
+  for (QLabel* l : panel->findChildren<QLabel*>()) units += l->isVisible() && l->text() == "twips";
+  EXPECT_EQ(units, 2);
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((outputFolder() / "preview-margin-panel.png").string())));
 }
 
 TEST_F(Preview, ScreenshotOfPageOneWithTheApprovalBox) {

@@ -150,6 +150,42 @@ TEST(SpreadDisplay, AutoScrollRulesInBothDisplayMethods) {
   EXPECT_EQ(vt.textAt(1, 1), "총 10 건");
 }
 
+// Each grid starts from values other than the grid's defaults, so that a step left out shows:
+// fore colour and hidden rows (step 6), automatic fill and cell types, scroll bars, TopRow.
+TEST(SpreadDisplay, StepsTakeEffectOverAGridsEarlierSettings) {
+  auto used = [](Grid& g) {
+    g.MaxRows(10);
+    g.Row(-1);
+    g.Col(-1);
+    g.ForeColor(0x0000FF);
+    g.Row(3);
+    g.RowHidden(true);
+    g.ScrollBars(0);
+    g.DAutoFill(false);
+    g.DAutoCellTypes(false);
+  };
+  Spread s;
+  Grid grid, tot;
+  used(grid);
+  tot.ScrollBars(0);
+  s.SpreadDisplay(freight(10), grid, tot, false);
+  EXPECT_EQ(grid.foreColorAt(2, 2), 0u) << "black again";
+  EXPECT_TRUE(grid.isRowShown(3));
+  EXPECT_EQ(grid.ScrollBars(), 2);
+  EXPECT_EQ(tot.ScrollBars(), 1);
+  EXPECT_TRUE(grid.DAutoFill());
+  EXPECT_TRUE(grid.DAutoCellTypes());
+  EXPECT_EQ(grid.textAt(10, 3), "10,005.00") << "filled with number cell types";
+
+  Grid two, twoTot;
+  used(two);
+  s.SpreadDisplay2(freight(10), two, twoTot, {}, 6);
+  EXPECT_EQ(two.TopRow(), 6);
+  EXPECT_EQ(two.ScrollBars(), 2);
+  EXPECT_EQ(twoTot.ScrollBars(), 1);
+  EXPECT_EQ(two.textAt(10, 3), "10,005.00");
+}
+
 TEST(SpreadDisplay, DataFillFieldsChooseTheColumnsOfTheEvent) {
   Spread s;
   Grid grid, tot;

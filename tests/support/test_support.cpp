@@ -3,12 +3,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
+#include "platform/process/process.h"
 #include "platform/registry/registry.h"
 
 namespace veltrano::test {
@@ -87,6 +90,34 @@ std::string readFile(const std::filesystem::path& p) {
 void writeFile(const std::filesystem::path& p, const std::string& content) {
   std::ofstream out(p, std::ios::binary);
   out << content;
+}
+
+bool processRunning(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const auto close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+bool waitUntilGone(int pid) {
+  for (int i = 0; i < 200 && processRunning(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return !processRunning(pid);
+}
+
+int startNamedProcess(const TempDir& dir, const std::string& name) {
+  const auto exe = dir / name;
+  if (!std::filesystem::exists(exe)) {
+    std::filesystem::copy_file("/bin/sleep", exe);
+    std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
+  }
+  const int pid = proc::startDetached(exe.string(), {"30"});
+  for (int i = 0; i < 200; ++i) {  // until the process runs the copied executable
+    for (const auto& e : proc::snapshot())
+      if (e.pid == pid && e.exeFile == name) return pid;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return pid;
 }
 
 }  // namespace veltrano::test

@@ -47,6 +47,14 @@ class ScopedEnv {
   bool had_ = false;
 };
 
+// Processes for the tests of ending programs by name: a copy of /bin/sleep started under the
+// file name `name` in `dir` (sleeping 30 s), returned once it runs under that name.
+int startNamedProcess(const TempDir& dir, const std::string& name);
+// Alive and not a zombie.
+bool processRunning(int pid);
+// Waits up to 2 s for the process to end; true when it has.
+bool waitUntilGone(int pid);
+
 // A program built by the project, by its path below the build folder ("tools/reg/reg").
 std::filesystem::path builtProgram(const std::string& relativePath);
 

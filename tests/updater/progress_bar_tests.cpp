@@ -599,6 +599,10 @@ TEST(ProgressBarDrawing, CaptionTextByStyle) {
   EXPECT_EQ(b.pb.drawnCaption(), "33.3333333333333%");
   b.pb.TextStyle(1);
   EXPECT_EQ(b.pb.drawnCaption(), "1");
+  // A percentage below one keeps its leading zero.
+  b.pb.Max(2000);
+  b.pb.TextStyle(2);
+  EXPECT_EQ(b.pb.drawnCaption(), "0.05%");
 }
 
 TEST(ProgressBarDrawing, CaptionPositionsRoundHalfToEven) {

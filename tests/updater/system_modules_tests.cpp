@@ -20,35 +20,9 @@ using namespace veltrano;
 
 namespace {
 
-// Alive and not a zombie.
-bool running(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  auto close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
-bool waitUntilGone(int pid) {
-  for (int i = 0; i < 200 && running(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return !running(pid);
-}
-
-// Starts a copy of `sleep` under the given file name, so the process's executable has that name.
-int startNamed(const test::TempDir& dir, const std::string& name) {
-  const auto exe = dir / name;
-  if (!std::filesystem::exists(exe)) {
-    std::filesystem::copy_file("/bin/sleep", exe);
-    std::filesystem::permissions(exe, std::filesystem::perms::owner_all);
-  }
-  int pid = proc::startDetached(exe.string(), {"30"});
-  for (int i = 0; i < 200; ++i) {  // until the process runs the copied executable
-    for (const auto& e : proc::snapshot())
-      if (e.pid == pid && e.exeFile == name) return pid;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pid;
-}
+using test::waitUntilGone;
+bool running(int pid) { return test::processRunning(pid); }
+int startNamed(const test::TempDir& dir, const std::string& name) { return test::startNamedProcess(dir, name); }
 
 // Nine-character names unique to this run, since names are matched over their last nine
 // characters and the ending acts on the whole machine.

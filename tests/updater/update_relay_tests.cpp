@@ -198,6 +198,17 @@ TEST_F(UpdateRelay, CopyModeWithoutPatchFileOnlyEnds) {
   EXPECT_TRUE(scripted.shown().empty());
 }
 
+TEST_F(UpdateRelay, EachHalfOfTheRelayEndsTheOther) {
+  test::TempDir programs;
+  const int updater = test::startNamedProcess(programs, "meridox.exe");
+  const int patch = test::startNamedProcess(programs, "meridoxpch.exe");
+  EXPECT_THROW(RunCopyMode(program("meridoxpch", "COPY")), veltrano::ProgramEnd);
+  EXPECT_TRUE(test::waitUntilGone(updater)) << "the patch program ends the old updater";
+  EXPECT_TRUE(test::processRunning(patch));
+  EXPECT_THROW(RunCleanupMode(program("meridox", "Delete")), veltrano::ProgramEnd);
+  EXPECT_TRUE(test::waitUntilGone(patch)) << "the new updater ends the patch program";
+}
+
 TEST_F(UpdateRelay, CleanUpDeletesThePatchFileOnlyForTheUpdater) {
   test::writeFile(dir / "MERIDOXPCH.EXE", "patch");
   EXPECT_THROW(RunCleanupMode(program("tarvic", "Delete")), veltrano::ProgramEnd);

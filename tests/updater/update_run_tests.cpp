@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
 
 #include <signal.h>
 
@@ -183,6 +184,57 @@ TEST_F(UpdateRun, ThreeFilesAreDownloadedRegisteredAndRecorded) {
   EXPECT_EQ(scripted.pointerHistory(), (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass,
                                                                        ui::MousePointer::Default}));
   EXPECT_EQ(w.DNCOUNT, 4);  // the registration pass leaves n + 1
+}
+
+// The phase texts of the Checking, Downloading, Registering and Finishing states in order, each
+// with the step and status indicators shown at that moment; 취 소 stays within reach all along
+// and only the option frame hides.
+TEST_F(UpdateRun, PhaseTextsFollowTheRunWithCancelAlwaysShown) {
+  tarvic({{{.filename = "a.dll", .version = "2.0", .addreg = "1", .memo = "에이 모듈"}, "A-new"}});
+  UpdateWindow w(program());
+  const UpdateForm& f = w.form();
+  std::vector<std::string> phases;
+  bool cancelHidden = false;
+  w.form().setOnChanged([&](const FormControl* c) {
+    if (f.Visible() && !f.Com_Cancel.shown()) cancelHidden = true;
+    if ((c == &f.LB_SETUP_PB || c == &f.LB_SUBMAIN) && c->Caption().rfind("Updater Version", 0) != 0)
+      phases.push_back(c->Caption() + " " + std::to_string(f.visibleIco()) + "/" + std::to_string(f.visibleStat()) +
+                       (f.FRM_FLAME.Visible() ? " frame" : ""));
+  });
+  runToEnd(w);
+  EXPECT_FALSE(cancelHidden);
+  EXPECT_EQ(phases, (std::vector<std::string>{"설치된 파일의 버젼을 확인중입니다. 0/3", "서버로 부터 파일을 다운받는 중입니다. 1/3",
+                                              "패치에 필요한 파일을 다운로드합니다. 1/3", "에이 모듈 1/3",
+                                              "프로그램이 시스템을 변경중입니다. 1/3", "시스템 업데이트가 완료되었습니다. 2/1",
+                                              "완료됨 2/1"}));
+}
+
+TEST_F(UpdateRun, CancelDuringADownloadEndsTheRunAndRecordsNothing) {
+  tarvic({{{.filename = "a.dll", .version = "2.0"}, "A-new"},
+          {{.filename = "b.exe", .version = "3.1"}, test::generatedContent(200000)}});
+  UpdateWindow w(program());
+  UpdateWindowWidget view(w);
+  WindowUi windowUi(scripted, view);
+  ui::ScopedUi windowScope(windowUi);
+  auto* cancel = qobject_cast<QPushButton*>(view.widgetFor(w.form().Com_Cancel));
+  ASSERT_NE(cancel, nullptr);
+  scripted.setOnPump([&] {
+    if (w.DNCOUNT == 2 && cancel->isVisible()) cancel->click();  // while the second file comes
+  });
+  runToEnd(w);
+  EXPECT_TRUE(view.pendingEnd());
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "A-new");
+  EXPECT_FALSE(stdfs::exists(site.appFolder("TARVIC") / "B.EXE"));
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "") << "versions are recorded only after a whole run";
+  EXPECT_TRUE(scripted.shown().empty());
+}
+
+TEST_F(UpdateRun, AMissingDownloadFolderIsCreated) {
+  tarvic({{{.filename = "a.dll", .version = "2.0", .downloadpath = "{APPPATH}\\NEWSUB\\"}, "A-new"}});
+  UpdateWindow w(program());
+  runToEnd(w);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "NEWSUB" / "A.DLL"), "A-new");
+  EXPECT_EQ(onlyBox().text, kDone);
 }
 
 TEST_F(UpdateRun, ReadmeFilesAreOfferedAndOpenedInTheViewer) {

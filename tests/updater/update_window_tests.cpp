@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/process/process.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -131,6 +132,19 @@ TEST_F(UpdateUnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
   EXPECT_NE(scripted.shown()[0].text.find("REGISTRY : \r\nDVERSION : \r\nDIRECTORY : "), std::string::npos);
 }
 
+TEST_F(UpdateWindowIdle, LoadEndsTheSuiteProgramsStillRunning) {
+  std::vector<int> suite;
+  for (const char* name :
+       {"kestral.exe", "tarvic2004.exe", "tarvicon.exe", "corvan.exe", "tarvicino2", "orvex.exe", "tarvic2.exe"})
+    suite.push_back(test::startNamedProcess(dir, name));
+  const int other = test::startNamedProcess(dir, "tarvic.exe");  // not one of them
+  UpdateWindow w(program("X"));
+  w.Form_Load();
+  for (int pid : suite) EXPECT_TRUE(test::waitUntilGone(pid)) << pid;
+  EXPECT_TRUE(test::processRunning(other));
+  veltrano::proc::terminate(other);
+}
+
 TEST_F(UpdateWindowIdle, CloseBoxIsRefusedOtherReasonsAllowed) {
   UpdateWindow w(program("X"));
   EXPECT_TRUE(w.Form_QueryUnload(vbFormControlMenu));
@@ -226,6 +240,31 @@ TEST_F(UpdateWindowIdle, ViewMirrorsTheFormAndRoutesButtonsAndTheCloseBox) {
   // The end is thrown again where the program waits.
   WindowUi windowUi(scripted, view);
   EXPECT_THROW(windowUi.pump(), veltrano::ProgramEnd);
+}
+
+// The option frame's controls lie within it, below its title; while it is hidden what lies
+// below it moves up and the window shrinks, so no empty band stays. Pictures of both states go
+// into the build folder.
+TEST_F(UpdateWindowIdle, ViewKeepsControlsInsideTheirFramesAndLeavesNoEmptyBand) {
+  UpdateWindow w(program("X"));
+  UpdateWindowWidget view(w);
+  w.Form_Load();
+  QApplication::processEvents();
+  auto geometryOf = [&](const FormControl& c) { return view.widgetFor(c)->geometry(); };
+  const QRect list = geometryOf(w.form().Frame1), progress = geometryOf(w.form().Frame2);
+  EXPECT_LE(progress.top() - list.bottom(), 16) << "no band where the hidden option frame was";
+  EXPECT_LE(view.height() - geometryOf(w.form().Com_Cancel).bottom(), 16);
+  view.grab().save(QString::fromStdString(test::builtProgram("updater/meridox-update-window-idle.png").string()));
+
+  w.form().FRM_FLAME.Visible(true);
+  QApplication::processEvents();
+  auto* frame = qobject_cast<QGroupBox*>(view.widgetFor(w.form().FRM_FLAME));
+  const QRect inside = frame->geometry().adjusted(0, frame->contentsRect().top(), 0, 0);
+  for (const FormControl* c : {&w.form().CHK_DNALL, &w.form().Label2, &w.form().Label3, &w.form().Com_Yes})
+    EXPECT_TRUE(inside.contains(geometryOf(*c))) << c->Name() << " lies within the frame, below its title";
+  EXPECT_GT(geometryOf(w.form().Frame2).top(), frame->geometry().bottom());
+  EXPECT_EQ(view.height(), UpdateForm::kHeight);
+  view.grab().save(QString::fromStdString(test::builtProgram("updater/meridox-update-window-listing.png").string()));
 }
 
 }  // namespace
