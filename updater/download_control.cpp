@@ -479,9 +479,10 @@ void DN::DownLoad() {
 
 // With a key, a side file that an earlier run or attempt left for `path` and that is not
 // longer than the file is continued: the rest is asked for with a ranged request (none when
-// nothing is left), and the digest is fed with the bytes already there. A server that answers
-// the range with the whole file (200), a file without a key, and a side file too long to be a
-// beginning of this file start the side file afresh. Returns the bytes the side file holds.
+// nothing is left), and the digest is fed with the bytes already there. The side file starts
+// afresh, on the pending reply, without a key, with a server that does not speak HTTP/1.1 and
+// with a side file too long to be the beginning of this file; it starts afresh on the new reply
+// when the server answers the range with the whole file (200). Returns the bytes it holds.
 std::int32_t DN::openSideFile(const std::string& path, veltrano::crypto::Sha256* digest) {
   const std::string sidePath = fs::SideFile::pathFor(path);
   if (digest && resumeSupported_ && fs::fileExists(sidePath)) {

@@ -133,9 +133,10 @@ class DN {
   // none when N is the file size), feeding the digest the N bytes first. The events are those
   // of a fresh transfer, RecievedBytes and Percent counting N + the bytes received; the length
   // checked is N + received. A server answering the range with the whole file (200) starts
-  // the side file afresh, as does a side file longer than the file. A continued file whose
-  // signature does not match is discarded and fetched once whole (a second "Opening" and its
-  // passes) before it fails for good.
+  // the side file afresh, as do an HTTP/1.0 server and a side file longer than the file; any
+  // other answer to the range is a failed transfer (the side file is kept). A continued file
+  // whose signature does not match is discarded and fetched once whole (a second "Opening" and
+  // its passes) before it fails for good; a missing or malformed signature fails it at once.
   void setPublicKey(std::optional<veltrano::crypto::Bytes> key) { publicKey_ = std::move(key); }
   // The signature text (base64) that the last placed file was verified with; "" without a key.
   const std::string& VerifiedSignature() const { return verifiedSignature_; }
