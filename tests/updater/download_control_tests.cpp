@@ -873,6 +873,24 @@ TEST_F(DNContinueTest, SideFileIsContinuedFromItsLengthAndWithoutAKeyStartedAfre
   EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
 }
 
+TEST_F(DNContinueTest, CancelledTransferKeepsWhatItReportedForTheNextToContinue) {
+  const std::string body = vt::generatedContent(10000);
+  FileServer files;
+  files.addFile("/f", body);
+  files.addFile("/f.sig", signatureOf(body));
+  events_.hook = [&](const std::string& e) {
+    if (e == "RecievedBytes:1024") dn_.Cancel();
+  };
+  download(files.url("/f"), "f");
+  ASSERT_EQ(events_.log.back(), "StatusChange:Cancelled.");
+  EXPECT_EQ(onDisk("f.partial"), body.substr(0, 1024));
+
+  events_.hook = nullptr;
+  download(files.url("/f"), "f");
+  EXPECT_EQ(files.requests().at(2).header("Range"), "bytes=1024-");
+  EXPECT_EQ(onDisk("f"), body);
+}
+
 TEST_F(DNContinueTest, ServerAnsweringTheRangeWithTheWholeFileStartsAfresh) {
   const std::string body = vt::generatedContent(6000);
   const std::string sig = signatureOf(body);
