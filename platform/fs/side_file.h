@@ -50,7 +50,8 @@ class SideFile {
   void create(std::string_view target);
   // Continues the side file left for `target`: writes go after its end. Raises 53 when there
   // is none. The bytes already in it are first handed to `existing` in pieces (one read of
-  // them, for a digest that must cover the whole file); a failed read raises 57.
+  // them, for a digest that must cover the whole file); a failed read discards the side file
+  // and raises 57.
   using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
   void resume(std::string_view target, const ByteSink& existing = {});
 
