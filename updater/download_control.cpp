@@ -132,6 +132,11 @@ constexpr std::int64_t kPauseRestMs = 20;
 
 double timer() { return veltrano::clock().secondsSinceMidnight(); }
 
+// Why a signature fails (shown to the user).
+constexpr const char* kSignatureMissing = "서명 파일(.sig)이 서버에 없습니다.";
+constexpr const char* kSignatureMalformed = "서명 파일의 형식이 올바르지 않습니다.";
+constexpr const char* kSignatureMismatch = "서명이 파일과 맞지 않습니다.";
+
 // The run-time's division: by zero raises 11, zero by zero raises 6 (overflow).
 double divide(double a, double b) {
   if (b == 0) throw RuntimeError(a == 0 ? err::kOverflow : err::kDivisionByZero, "DN");
@@ -425,38 +430,93 @@ void DN::DownLoad() {
 
     signatureFailure_.clear();
     verifiedSignature_.clear();
-    side_.create(path);
-    raiseStatusChange("Opening " + path + " For DATA Input.");
-    inDownload_ = true;
-    bytesReceived_ = 0;
-
     std::optional<veltrano::crypto::Sha256> digest;
     if (publicKey_) digest.emplace();
-    if (runPasses(side_, chunk, 0, digest ? &*digest : nullptr) == PassEnd::Cancelled) {
-      side_.discard();
-      raiseCancelled();
-      return;
-    }
-    // Only the whole file replaces the installed one.
-    if (bytesReceived_ != fileSize_)
-      throw RuntimeError(err::kDeviceIOError, "DN",
-                         "The body ended after " + std::to_string(bytesReceived_) + " of " + std::to_string(fileSize_) +
-                             " bytes.");
-    if (digest) {
-      signatureFailure_ = checkSignature(digest->finish());
-      if (!signatureFailure_.empty()) {
-        side_.discard();
-        i1_.Cancel();
-        raiseDLError("Signature Check Failed: " + signatureFailure_);
-        raiseStatusChange("Download Aborted, Signature Check Failed!");
-        raiseDLECode(8);
+    std::int32_t existing = openSideFile(path, digest ? &*digest : nullptr);
+    for (;;) {
+      raiseStatusChange("Opening " + path + " For DATA Input.");
+      inDownload_ = true;
+      bytesReceived_ = 0;
+      // A side file of the whole length (its run ended before the replacement) is only verified.
+      const bool nothingLeft = existing > 0 && existing == fileSize_;
+      if (!nothingLeft && runPasses(side_, chunk, existing, digest ? &*digest : nullptr) == PassEnd::Cancelled) {
+        leaveSideFile(false);
+        raiseCancelled();
         return;
       }
+      // Only the whole file replaces the installed one.
+      const std::int64_t onDisk = std::int64_t{existing} + bytesReceived_;
+      if (onDisk != fileSize_)
+        throw RuntimeError(err::kDeviceIOError, "DN",
+                           "The body ended after " + std::to_string(onDisk) + " of " + std::to_string(fileSize_) +
+                               " bytes.");
+      if (!digest) break;
+      signatureFailure_ = checkSignature(digest->finish());
+      if (signatureFailure_.empty()) break;
+      side_.discard();
+      // Continued bytes that do not match may be damaged or of an older version of the file:
+      // it is fetched once whole before it fails for good.
+      if (existing > 0 && signatureFailure_ == kSignatureMismatch) {
+        signatureFailure_.clear();
+        requestFrom(0);
+        side_.create(path);
+        existing = 0;
+        continue;
+      }
+      i1_.Cancel();
+      raiseDLError("Signature Check Failed: " + signatureFailure_);
+      raiseStatusChange("Download Aborted, Signature Check Failed!");
+      raiseDLECode(8);
+      return;
     }
     placeAndComplete();
+  } catch (const RuntimeError& e) {
+    failTransfer(e.number() == err::kDiskFull);
   } catch (const std::exception&) {
-    failTransfer();
+    failTransfer(false);
   }
+}
+
+// With a key, a side file that an earlier run or attempt left for `path` and that is not
+// longer than the file is continued: the rest is asked for with a ranged request (none when
+// nothing is left), and the digest is fed with the bytes already there. The side file starts
+// afresh, on the pending reply, without a key, with a server that does not speak HTTP/1.1 and
+// with a side file too long to be the beginning of this file; it starts afresh on the new reply
+// when the server answers the range with the whole file (200). Returns the bytes it holds.
+std::int32_t DN::openSideFile(const std::string& path, veltrano::crypto::Sha256* digest) {
+  const std::string sidePath = fs::SideFile::pathFor(path);
+  if (digest && resumeSupported_ && fs::fileExists(sidePath)) {
+    const std::uint64_t length = fs::fileLength(sidePath);
+    if (length > 0 && length <= static_cast<std::uint64_t>(std::max(fileSize_, 0))) {
+      const auto existing = static_cast<std::int32_t>(length);
+      if (existing == fileSize_) {
+        i1_.Cancel();  // the pending body is not needed
+      } else if (!requestFrom(existing)) {
+        side_.create(path);
+        return 0;
+      }
+      side_.resume(path, [digest](const std::uint8_t* data, std::size_t size) { digest->update(data, size); });
+      return existing;
+    }
+  }
+  side_.create(path);
+  return 0;
+}
+
+// Drops the pending reply and asks for Url again from byte `offset` on (the whole file for 0);
+// the reply's body is then pending. True for a partial reply (206) that starts at `offset`,
+// false for the whole file (200); any other answer raises a transfer error.
+bool DN::requestFrom(std::int32_t offset) {
+  const std::string from = std::to_string(offset);
+  i1_.Cancel();
+  i1_.setURL(url_);  // fetching the signature named another address
+  replyBodyTouched_ = false;
+  i1_.Execute("", "GET", "", offset > 0 ? "Range: bytes=" + from + "-\r\n" : std::string());
+  while (i1_.StillExecuting()) ui::DoEvents();
+  const std::string code = text::Mid(i1_.GetHeader(), 10, 3);
+  if (code == "200") return false;
+  if (offset > 0 && code == "206" && i1_.GetHeader("Content-Range").rfind("bytes " + from + "-", 0) == 0) return true;
+  throw RuntimeError(err::kDeviceIOError, "DN", "The server answered \"" + code + "\" for the file.");
 }
 
 void DN::PlaceFile() {
@@ -464,7 +524,7 @@ void DN::PlaceFile() {
     if (!side_.complete()) throw RuntimeError(err::kFileNotFound, "DN", "No downloaded file waits to be placed.");
     placeAndComplete();
   } catch (const std::exception&) {
-    failTransfer();
+    failTransfer(false);
   }
 }
 
@@ -523,7 +583,7 @@ void DN::DLResume() {
     raiseStatusChange("Download Successful!");
   } catch (const std::exception&) {
     file.closeQuietly();
-    failTransfer();
+    failTransfer(false);
   }
 }
 
@@ -536,7 +596,7 @@ std::string DN::checkSignature(const veltrano::crypto::Digest& digest) {
   const std::string header = i1_.GetHeader();
   if (header.empty()) throw RuntimeError(err::kDeviceIOError, "DN", "The signature could not be fetched.");
   const std::string code = text::Mid(header, 10, 3);
-  if (code == "404") return "서명 파일(.sig)이 서버에 없습니다.";
+  if (code == "404") return kSignatureMissing;
   if (code.empty() || code[0] != '2') throw RuntimeError(err::kDeviceIOError, "DN", "The signature could not be fetched.");
   std::string body;
   veltrano::http::Bytes piece;
@@ -546,9 +606,9 @@ std::string DN::checkSignature(const veltrano::crypto::Digest& digest) {
   } while (piece.size() > 1 && body.size() <= kMaxSignatureText);
   i1_.Cancel();
   const auto signature = body.size() <= kMaxSignatureText ? veltrano::crypto::base64Decode(body) : std::nullopt;
-  if (!signature || signature->size() != veltrano::crypto::kSignatureBytes) return "서명 파일의 형식이 올바르지 않습니다.";
+  if (!signature || signature->size() != veltrano::crypto::kSignatureBytes) return kSignatureMalformed;
   if (!veltrano::crypto::verify(*publicKey_, veltrano::crypto::Bytes(digest.begin(), digest.end()), *signature))
-    return "서명이 파일과 맞지 않습니다.";
+    return kSignatureMismatch;
   verifiedSignature_ = veltrano::crypto::base64Encode(*signature);
   return {};
 }
@@ -615,14 +675,31 @@ void DN::placeAndComplete() {
 }
 
 // The request is released before the events: a DLError handler may retry the same file at
-// once (the in-download flag stays as it was). A side file that is complete (its replacement
-// was refused) is kept for PlaceFile; any other is discarded, so the target stays as it was.
-void DN::failTransfer() {
-  if (!side_.complete()) side_.discard();
+// once (the in-download flag stays as it was).
+void DN::failTransfer(bool diskFull) {
+  leaveSideFile(diskFull);
   i1_.Cancel();
   raiseDLError("Error Downloading File from : " + url_);
   raiseStatusChange("Download Aborted Due To Error In Download!");
   raiseDLECode(1);
+}
+
+// What a transfer that ends without placing leaves: with a key, a side file holding bytes is
+// kept for the next attempt or run to continue (the signature checks the joined file), except
+// on a full disk or when its last bytes cannot be written, which keeps nothing; without a key it is discarded, so the target stays as it
+// was and nothing is beside it. A complete side file whose replacement was refused stays for
+// PlaceFile.
+void DN::leaveSideFile(bool diskFull) {
+  if (side_.complete()) return;
+  if (publicKey_ && !diskFull && side_.length() > 0) {
+    try {
+      side_.flush();  // kept only with every byte it counts
+      side_.keep();
+      return;
+    } catch (const RuntimeError&) {
+    }
+  }
+  side_.discard();
 }
 
 void DN::Pause(bool& blnPause) {

@@ -113,9 +113,10 @@ class DN {
   void GetFileInformation();
   // Reads the body that GetFileInformation left pending into a side file beside the target,
   // which replaces the target only when the body is complete (as many bytes as the reply's
-  // Content-Length). Until then the target is untouched; a failed or cancelled transfer
-  // discards the side file. When the replacement itself is refused (the file is in use), the
-  // complete side file is kept: PlacementPending() is then true and PlaceFile() tries again.
+  // Content-Length). Until then the target is untouched; without a public key a failed or
+  // cancelled transfer discards the side file, and one left by an earlier run is started
+  // afresh. When the replacement itself is refused (the file is in use), the complete side
+  // file is kept: PlacementPending() is then true and PlaceFile() tries again.
   void DownLoad();
   // With a public key set, DownLoad verifies each file before it replaces the target: the
   // SHA-256 digest is computed as the bytes arrive, and the signature is fetched from Url +
@@ -125,6 +126,17 @@ class DN {
   // events are DLError "Signature Check Failed: " + reason, StatusChange, DLECode 8. A transfer
   // error while fetching the signature ends as any failed transfer. Without a key nothing is
   // verified and nothing extra is fetched.
+  //
+  // With a key, side files are continued, since the signature checks the joined file: a failed
+  // or cancelled transfer keeps its side file (a full disk excepted), and DownLoad continues a
+  // side file it finds with a ranged request "Range: bytes=N-" for the rest (N its length;
+  // none when N is the file size), feeding the digest the N bytes first. The events are those
+  // of a fresh transfer, RecievedBytes and Percent counting N + the bytes received; the length
+  // checked is N + received. A server answering the range with the whole file (200) starts
+  // the side file afresh, as do an HTTP/1.0 server and a side file longer than the file; any
+  // other answer to the range is a failed transfer (the side file is kept). A continued file
+  // whose signature does not match is discarded and fetched once whole (a second "Opening" and
+  // its passes) before it fails for good; a missing or malformed signature fails it at once.
   void setPublicKey(std::optional<veltrano::crypto::Bytes> key) { publicKey_ = std::move(key); }
   // The signature text (base64) that the last placed file was verified with; "" without a key.
   const std::string& VerifiedSignature() const { return verifiedSignature_; }
@@ -188,8 +200,11 @@ class DN {
   // "" when the signature of the digest checks out; otherwise the reason it fails for good.
   // Raises a run-time error for a transfer error while fetching the signature.
   std::string checkSignature(const veltrano::crypto::Digest& digest);
+  std::int32_t openSideFile(const std::string& path, veltrano::crypto::Sha256* digest);
+  bool requestFrom(std::int32_t offset);
   void placeAndComplete();
-  void failTransfer();
+  void failTransfer(bool diskFull);
+  void leaveSideFile(bool diskFull);
   void raiseCancelled();
   bool connectionRuleFails();
 

@@ -397,7 +397,8 @@ void UpdateWindow::registrationPass() {
 
 void UpdateWindow::retryTransfer() {
   // A file that came down whole but could not replace the installed one (in use) is not
-  // fetched again: only its replacement is retried.
+  // fetched again: only its replacement is retried. Otherwise, with a key set, DownLoad
+  // continues the side file the failed attempt kept.
   if (dn_->PlacementPending()) {
     dn_->PlaceFile();
     return;

@@ -52,9 +52,21 @@ std::string SideFile::pathFor(std::string_view target) { return std::string(targ
 
 void SideFile::create(std::string_view target) { open(target, false); }
 
-void SideFile::resume(std::string_view target) {
+void SideFile::resume(std::string_view target, const ByteSink& existing) {
   if (!fileExists(pathFor(target))) raise(err::kFileNotFound);
   open(target, true);
+  if (!existing) return;
+  std::vector<std::uint8_t> chunk(kBufferBytes);
+  for (std::uint64_t at = 0; at < length_;) {
+    const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      discard();
+      raise(err::kDeviceIOError);
+    }
+    existing(chunk.data(), static_cast<std::size_t>(n));
+    at += static_cast<std::uint64_t>(n);
+  }
 }
 
 void SideFile::open(std::string_view target, bool append) {
@@ -65,7 +77,7 @@ void SideFile::open(std::string_view target, bool append) {
   nativeSide_ = nativeTarget_;
   nativeSide_ += std::string(kSuffix);
   checkFault("open", nativeSide_);
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  const int flags = O_CREAT | O_CLOEXEC | (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC);
   const int fd = ::open(nativeSide_.c_str(), flags, 0644);
   if (fd < 0) raise(openError(errno));
   fd_ = fd;

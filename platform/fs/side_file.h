@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,8 +49,11 @@ class SideFile {
   // Starts an empty side file for `target` (a side file already there is emptied).
   void create(std::string_view target);
   // Continues the side file left for `target`: writes go after its end. Raises 53 when there
-  // is none.
-  void resume(std::string_view target);
+  // is none. The bytes already in it are first handed to `existing` in pieces (one read of
+  // them, for a digest that must cover the whole file); a failed read discards the side file
+  // and raises 57.
+  using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+  void resume(std::string_view target, const ByteSink& existing = {});
 
   bool isOpen() const { return fd_ >= 0; }
   // The side file is synced and closed, waiting for (another) place().

@@ -715,13 +715,19 @@ TEST_F(DNTest, Signature_TransferErrorFetchingItIsAnOrdinaryFailureAndTheRetryVe
   EXPECT_EQ(events_.log.back(), "DLECode:1");
   EXPECT_EQ(dn_.SignatureFailure(), "");
   EXPECT_EQ(onDisk("f"), "installed");
-  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+  EXPECT_EQ(onDisk("f.partial"), body);  // kept whole for the retry
 
+  // The retry verifies the side file without asking for its body again.
   events_.log.clear();
   download(server.url("/f"), "f");
   EXPECT_TRUE(events_.has("DLComplete"));
   EXPECT_EQ(onDisk("f"), body);
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
   EXPECT_EQ(dn_.VerifiedSignature(), sig);
+  const auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 4u);  // the file, its .sig, the retry's header query, the .sig again
+  EXPECT_EQ(seen[2].header("Range"), "");
+  EXPECT_EQ(seen[3].target, "/f.sig");
 }
 
 TEST_F(DNTest, Failure_ReplyNotPendingIsNotReadAsAFile) {
@@ -814,6 +820,169 @@ TEST_F(DNTest, DLResume_ServerIgnoringTheRangeLeavesTheFileAsItWas) {
   EXPECT_EQ(events_.log.back(), "DLECode:1");
   EXPECT_FALSE(events_.has("DLComplete"));
   EXPECT_EQ(onDisk("f"), body.substr(0, 4000));
+}
+
+// --- Continuing side files (with a key) ---------------------------------------------------------
+
+class DNContinueTest : public DNTest {
+ protected:
+  DNContinueTest() { dn_.setPublicKey(keys_.publicKey); }
+  std::string signatureOf(const std::string& content) const {
+    namespace crypto = veltrano::crypto;
+    crypto::Sha256 sha;
+    sha.update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    const crypto::Digest d = sha.finish();
+    return crypto::base64Encode(crypto::sign(keys_.privateKey, {d.begin(), d.end()}));
+  }
+  std::size_t count(const std::string& entry) const {
+    return static_cast<std::size_t>(std::count(events_.log.begin(), events_.log.end(), entry));
+  }
+
+  veltrano::crypto::KeyPair keys_ = veltrano::crypto::generateKeyPair();
+};
+
+TEST_F(DNContinueTest, SideFileIsContinuedFromItsLengthAndWithoutAKeyStartedAfresh) {
+  const std::string body = vt::generatedContent(10000);
+  FileServer files;
+  files.addFile("/f", body);
+  files.addFile("/f.sig", signatureOf(body));
+  vt::writeFile(native("f"), "installed");
+  vt::writeFile(native("f.partial"), body.substr(0, 4000));
+  download(files.url("/f"), "f");
+  auto seen = files.requests();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[1].header("Range"), "bytes=4000-");
+  EXPECT_EQ(seen[2].target, "/f.sig");
+  EXPECT_EQ(events_.of("RecievedBytes").front(), "4512");
+  EXPECT_EQ(events_.of("RecievedBytes").back(), "10000");
+  EXPECT_EQ(events_.of("Percent").front(), "45");
+  EXPECT_EQ(dn_.BytesReceived(), 6000);
+  EXPECT_EQ(events_.log.back(), "StatusChange:Download Successful!");
+  EXPECT_EQ(onDisk("f"), body);
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+
+  // Without a key a side file's bytes are not trusted: the file is fetched whole.
+  dn_.setPublicKey(std::nullopt);
+  vt::writeFile(native("f"), "installed");
+  vt::writeFile(native("f.partial"), body.substr(0, 4000));
+  download(files.url("/f"), "f");
+  seen = files.requests();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[3].header("Range"), "");
+  EXPECT_EQ(onDisk("f"), body);
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+}
+
+TEST_F(DNContinueTest, CancelledTransferKeepsWhatItReportedForTheNextToContinue) {
+  const std::string body = vt::generatedContent(10000);
+  FileServer files;
+  files.addFile("/f", body);
+  files.addFile("/f.sig", signatureOf(body));
+  events_.hook = [&](const std::string& e) {
+    if (e == "RecievedBytes:1024") dn_.Cancel();
+  };
+  download(files.url("/f"), "f");
+  ASSERT_EQ(events_.log.back(), "StatusChange:Cancelled.");
+  EXPECT_EQ(onDisk("f.partial"), body.substr(0, 1024));
+
+  events_.hook = nullptr;
+  download(files.url("/f"), "f");
+  EXPECT_EQ(files.requests().at(2).header("Range"), "bytes=1024-");
+  EXPECT_EQ(onDisk("f"), body);
+}
+
+TEST_F(DNContinueTest, ServerAnsweringTheRangeWithTheWholeFileStartsAfresh) {
+  const std::string body = vt::generatedContent(6000);
+  const std::string sig = signatureOf(body);
+  RawHttpServer server([&](const SeenRequest& r, RawConnection& c) {
+    const std::string reply = r.target == "/f" ? body : sig;
+    c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(reply.size()) + "\r\n\r\n" + reply);
+  });
+  vt::writeFile(native("f.partial"), std::string(3000, 'x'));
+  download(server.url("/f"), "f");
+  EXPECT_EQ(server.requests().at(1).header("Range"), "bytes=3000-");
+  EXPECT_EQ(events_.of("RecievedBytes").front(), "512");
+  EXPECT_TRUE(events_.has("DLComplete"));
+  EXPECT_EQ(onDisk("f"), body);
+}
+
+TEST_F(DNContinueTest, TamperedSideFileIsFetchedWholeOnceBeforeItFailsForGood) {
+  const std::string body = vt::generatedContent(10000);
+  std::string tampered = body.substr(0, 4000);
+  tampered[100] = static_cast<char>(tampered[100] ^ 1);
+  FileServer files;
+  files.addFile("/f", body);
+  files.addFile("/f.sig", signatureOf(body));
+  vt::writeFile(native("f.partial"), tampered);
+  download(files.url("/f"), "f");
+  auto seen = files.requests();
+  ASSERT_EQ(seen.size(), 5u);  // header query, the rest, .sig, the whole file, .sig
+  EXPECT_EQ(seen[1].header("Range"), "bytes=4000-");
+  EXPECT_EQ(seen[3].target, "/f");
+  EXPECT_EQ(seen[3].header("Range"), "");
+  EXPECT_EQ(count("StatusChange:Opening " + local("f") + " For DATA Input."), 2u);
+  EXPECT_EQ(events_.of("DLECode"), std::vector<std::string>{});
+  EXPECT_EQ(events_.log.back(), "StatusChange:Download Successful!");
+  EXPECT_EQ(onDisk("f"), body);
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+
+  // A file whose whole copy does not match either fails for good after that one fetch.
+  files.addFile("/f.sig", signatureOf("other bytes"));
+  vt::writeFile(native("f"), "installed");
+  vt::writeFile(native("f.partial"), body.substr(0, 4000));
+  events_.log.clear();
+  download(files.url("/f"), "f");
+  EXPECT_EQ(files.requests().size(), 10u);
+  EXPECT_EQ(events_.log.back(), "DLECode:8");
+  EXPECT_EQ(dn_.SignatureFailure(), "서명이 파일과 맞지 않습니다.");
+  EXPECT_FALSE(events_.has("DLComplete"));
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+}
+
+TEST_F(DNContinueTest, FailedTransferKeepsItsSideFileForTheRetryToContinueButAFullDiskKeepsNothing) {
+  const std::string body = vt::generatedContent(10000);
+  const std::string sig = signatureOf(body);
+  // Whole-file replies are cut after 1500 bytes; ranged ones send the rest.
+  RawHttpServer server([&](const SeenRequest& r, RawConnection& c) {
+    if (r.target == "/f.sig") {
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(sig.size()) + "\r\n\r\n" + sig);
+      return;
+    }
+    const std::string range = r.header("Range");
+    if (range.empty()) {
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + body.substr(0, 1500));
+      return;
+    }
+    const std::size_t from = std::stoul(range.substr(6));
+    c.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-9999/10000\r\n" +
+           "Content-Length: " + std::to_string(10000 - from) + "\r\n\r\n" + body.substr(from));
+  });
+  std::uintmax_t kept = 0;
+  events_.hook = [&](const std::string& e) {
+    if (e.rfind("DLError:", 0) != 0 || kept != 0) return;
+    kept = std::filesystem::file_size(native("f.partial"));
+    dn_.Cancel();
+    dn_.GetFileInformation();
+    dn_.DownLoad();
+  };
+  vt::writeFile(native("f"), "installed");
+  download(server.url("/f"), "f");
+  EXPECT_EQ(kept, 1500u);
+  const auto seen = server.requests();
+  ASSERT_EQ(seen.size(), 4u);  // the cut transfer, the retry's header query, the rest, .sig
+  EXPECT_EQ(seen[2].header("Range"), "bytes=1500-");
+  EXPECT_TRUE(events_.has("DLComplete"));
+  EXPECT_EQ(onDisk("f"), body);
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
+
+  events_.hook = nullptr;
+  vt::writeFile(native("f"), "installed");
+  veltrano::fs::injectFault("write", "dl", veltrano::err::kDiskFull);
+  download(server.url("/f"), "f");
+  EXPECT_EQ(events_.log.back(), "DLECode:1");
+  EXPECT_EQ(onDisk("f"), "installed");
+  EXPECT_FALSE(std::filesystem::exists(native("f.partial")));
 }
 
 }  // namespace

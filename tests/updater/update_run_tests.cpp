@@ -703,8 +703,10 @@ TEST_F(UpdateFaults, UpdaterKilledBetweenFlushAndRename) {
   listOn("127.0.0.1:" + std::to_string(files.port()));
   expectUntouched(runUpdater("VELTRANO_FS_FAULTS='place:A.DLL:kill'"), 128 + SIGKILL);
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL.partial"), "A-new");  // synced, not yet renamed
-  // The side file of the killed run is discarded by the next (no key is set).
+  // The side file of the killed run is discarded by the next (no key is set): the file is
+  // fetched whole.
   expectGoodRunCompletes("A-new");
+  for (const auto& request : files.requests()) EXPECT_EQ(request.header("Range"), "");
 }
 
 TEST_F(UpdateFaults, ServerKilledMidTransfer) {
@@ -737,6 +739,90 @@ TEST_F(UpdateFaults, ServerKilledMidTransfer) {
   const auto again = runUpdater();
   EXPECT_EQ(again.exitCode, kExitDone) << again.out;
   EXPECT_EQ(stdfs::file_size(installed), kLarge);
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_FALSE(stdfs::exists(side));
+}
+
+// With a key set, a side file left by a cut transfer or a killed run is continued, by the
+// automatic retries and by the next run, and the joined file is verified; a continued file that
+// does not match is fetched once whole.
+struct ContinuedUpdate : UpdateFaults {
+  static constexpr std::uint64_t kMiB = 1024 * 1024;
+  veltrano::crypto::KeyPair keys = veltrano::crypto::generateKeyPair();
+  std::string keyEnv = "VELTRANO_UPDATE_PUBLIC_KEY='" + veltrano::crypto::base64Encode(keys.publicKey) + "'";
+  std::string content = test::generatedContent(kSize);
+  std::string signature;
+  stdfs::path side = site.appFolder("TARVIC") / "A.DLL.partial";
+  // The file host: honours "Range: bytes=N-", serves the signature at ".sig", and while `good`
+  // is unset cuts every body after 1 MiB.
+  test::RawHttpServer host{[this](const test::SeenRequest& r, test::RawConnection& c) {
+    if (r.target.ends_with(".sig")) {
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(signature.size()) + "\r\n\r\n" + signature);
+      return;
+    }
+    const std::string range = r.header("Range");
+    const std::uint64_t from = range.empty() ? 0 : std::stoull(range.substr(6));
+    if (range.empty())
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n");
+    else
+      c.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+             std::to_string(kSize - 1) + "/" + std::to_string(kSize) +
+             "\r\nContent-Length: " + std::to_string(kSize - from) + "\r\n\r\n");
+    c.send(std::string_view(content).substr(from, good ? std::string::npos : kMiB));
+  }};
+
+  void SetUp() override {
+    UpdateFaults::SetUp();
+    veltrano::crypto::Sha256 sha;
+    sha.update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+    const auto d = sha.finish();
+    signature = veltrano::crypto::base64Encode(veltrano::crypto::sign(keys.privateKey, {d.begin(), d.end()}));
+    listOn("127.0.0.1:" + std::to_string(host.port()));
+  }
+  // The Range headers of the requests from the `from`th on ("" for none, "sig" for a signature).
+  std::vector<std::string> rangesFrom(std::size_t from) const {
+    std::vector<std::string> out;
+    const auto seen = host.requests();
+    for (std::size_t i = from; i < seen.size(); ++i)
+      out.push_back(seen[i].target.ends_with(".sig") ? "sig" : seen[i].header("Range"));
+    return out;
+  }
+};
+
+TEST_F(ContinuedUpdate, CutTransfersAreContinuedByTheRetriesAndByTheNextRun) {
+  expectUntouched(runUpdater(keyEnv), kExitCancelled);
+  // Four attempts, each continuing the side file of the one before by 1 MiB (the first three
+  // requests of a retry: its header query, then the rest).
+  EXPECT_EQ(rangesFrom(0), (std::vector<std::string>{"", "", "bytes=1048576-", "", "bytes=2097152-", "",
+                                                      "bytes=3145728-"}));
+  ASSERT_TRUE(stdfs::exists(side));
+  EXPECT_TRUE(test::readFile(side) == content.substr(0, 4 * kMiB));
+
+  good = true;
+  const std::size_t before = host.requests().size();
+  const auto r = runUpdater(keyEnv);
+  EXPECT_EQ(r.exitCode, kExitDone) << r.out;
+  EXPECT_EQ(rangesFrom(before), (std::vector<std::string>{"", "bytes=4194304-", "sig"}));
+  EXPECT_TRUE(test::readFile(installed) == content);
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_FALSE(stdfs::exists(side));
+}
+
+TEST_F(ContinuedUpdate, KilledRunLeavesItsSideFileAndATamperedOneIsFetchedWholeOnce) {
+  good = true;
+  expectUntouched(runUpdater(keyEnv + " VELTRANO_FS_FAULTS='place:A.DLL:kill'"), 128 + SIGKILL);
+  ASSERT_TRUE(stdfs::exists(side));
+  std::string kept = test::readFile(side);
+  EXPECT_TRUE(kept == content);
+
+  kept.resize(3 * kMiB);
+  kept[1000] = static_cast<char>(kept[1000] ^ 1);
+  test::writeFile(side, kept);
+  const std::size_t before = host.requests().size();
+  const auto r = runUpdater(keyEnv);
+  EXPECT_EQ(r.exitCode, kExitDone) << r.out;
+  EXPECT_EQ(rangesFrom(before), (std::vector<std::string>{"", "bytes=3145728-", "sig", "", "sig"}));
+  EXPECT_TRUE(test::readFile(installed) == content);
   EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
   EXPECT_FALSE(stdfs::exists(side));
 }
