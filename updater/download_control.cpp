@@ -49,7 +49,7 @@ class DownloadFile {
     native_ = fs::toNative(path);
     fs::checkFault("open", native_);
     file_ = std::fopen(native_.c_str(), append ? "ab" : "wb");
-    if (!file_) throw RuntimeError(openError(errno), "DN");
+    if (!file_) throw RuntimeError(fs::openErrorOf(errno), "DN");
     std::setvbuf(file_, nullptr, _IONBF, 0);
     buffer_.reserve(kBufferBytes);
   }
@@ -84,7 +84,7 @@ class DownloadFile {
     }
     std::FILE* f = file_;
     file_ = nullptr;
-    if (std::fclose(f) != 0) throw RuntimeError(writeError(errno), "DN");
+    if (std::fclose(f) != 0) throw RuntimeError(fs::writeErrorOf(errno), "DN");
   }
 
   // Closes after a failure: writes out what it can and raises nothing.
@@ -100,23 +100,9 @@ class DownloadFile {
   }
 
  private:
-  static int openError(int e) {
-    switch (e) {
-      case ENOENT:
-      case ENOTDIR: return err::kPathNotFound;
-      case EACCES:
-      case EPERM:
-      case EROFS: return err::kPermissionDenied;
-      case ENAMETOOLONG: return err::kBadFileName;
-      case ENOSPC: return err::kDiskFull;
-      default: return err::kPathFileAccessError;
-    }
-  }
-  static int writeError(int e) { return e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kDeviceIOError; }
-
   void writeOut(const std::uint8_t* data, std::size_t size) {
     fs::checkFault("write", native_);
-    if (std::fwrite(data, 1, size, file_) != size) throw RuntimeError(writeError(errno), "DN");
+    if (std::fwrite(data, 1, size, file_) != size) throw RuntimeError(fs::writeErrorOf(errno), "DN");
   }
 
   std::FILE* file_ = nullptr;

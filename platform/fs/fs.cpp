@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
@@ -268,6 +269,22 @@ void renameFile(std::string_view from, std::string_view to) {
   stdfs::rename(src, dst, ec);
   if (ec) raise(errorOf(ec, err::kPathFileAccessError), "Name");
 }
+
+int openErrorOf(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR: return err::kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return err::kPermissionDenied;
+    case ENAMETOOLONG: return err::kBadFileName;
+    case ENOSPC:
+    case EDQUOT: return err::kDiskFull;
+    default: return err::kPathFileAccessError;
+  }
+}
+
+int writeErrorOf(int e) { return e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kDeviceIOError; }
 
 std::string fileNamePart(std::string_view path) {
   std::size_t cut = path.find_last_of("\\/");

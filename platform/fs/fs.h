@@ -40,6 +40,12 @@ void copyFile(std::string_view from, std::string_view to);
 // Renames a file, replacing an existing target in one step (rename(2)).
 void renameFile(std::string_view from, std::string_view to);
 
+// The run-time file error for the errno of a failed open (76 path not found, 70 permission
+// denied, 52 bad file name, 61 disk full, else 75) and of a failed write (61 disk full, else 57),
+// for the modules that write files themselves.
+int openErrorOf(int errnoValue);
+int writeErrorOf(int errnoValue);
+
 // File name part of a Windows-style path (after the last separator).
 std::string fileNamePart(std::string_view path);
 // Folder part without the final separator.

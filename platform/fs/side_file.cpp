@@ -16,22 +16,6 @@ namespace {
 
 constexpr std::size_t kBufferBytes = 64 * 1024;
 
-int openError(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR: return err::kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return err::kPermissionDenied;
-    case ENAMETOOLONG: return err::kBadFileName;
-    case ENOSPC:
-    case EDQUOT: return err::kDiskFull;
-    default: return err::kPathFileAccessError;
-  }
-}
-
-int writeError(int e) { return e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kDeviceIOError; }
-
 [[noreturn]] void raise(int number) { throw RuntimeError(number, "SideFile"); }
 
 // Makes a rename in `folder` durable.
@@ -79,7 +63,7 @@ void SideFile::open(std::string_view target, bool append) {
   checkFault("open", nativeSide_);
   const int flags = O_CREAT | O_CLOEXEC | (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC);
   const int fd = ::open(nativeSide_.c_str(), flags, 0644);
-  if (fd < 0) raise(openError(errno));
+  if (fd < 0) raise(openErrorOf(errno));
   fd_ = fd;
   target_ = std::string(target);
   complete_ = false;
@@ -134,7 +118,7 @@ void SideFile::writeOut(const std::uint8_t* data, std::size_t size) {
     const ssize_t n = ::write(fd_, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      raise(writeError(errno));
+      raise(writeErrorOf(errno));
     }
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -145,7 +129,7 @@ void SideFile::place() {
   if (!complete_) {
     if (fd_ < 0) raise(err::kBadFileNameOrNumber);
     flush();
-    if (::fdatasync(fd_) != 0) raise(writeError(errno));
+    if (::fdatasync(fd_) != 0) raise(writeErrorOf(errno));
     // Executable bits of the file being replaced carry over to its successor.
     std::error_code ec;
     const auto old = std::filesystem::status(nativeTarget_, ec);
