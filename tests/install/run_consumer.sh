@@ -18,12 +18,14 @@ grep -q '굴림체' "$work/product.out"
 
 # The programs, each asked something that loads all of its libraries.
 bin="$prefix/bin"
-for program in meridox.exe monitor reg regsvr32 veltrano-server make-sample-data; do
+for program in meridox.exe monitor reg regsvr32 veltrano-server veltrano-sign make-sample-data; do
   [ -x "$bin/$program" ] || { echo "not installed: bin/$program" >&2; exit 1; }
 done
 "$bin/reg" query 'HKCU\SOFTWARE\VELTRANO\VUV2013\DISPLAY' /v FONTNAME | grep -q '굴림체'
 "$bin/veltrano-server" --help >/dev/null
 "$bin/monitor" --help >/dev/null
+"$bin/veltrano-sign" keygen "$work/site.key" "$work/site.pub"
+[ -s "$work/site.pub" ] || { echo "veltrano-sign made no public key" >&2; exit 1; }
 rc=0
 "$bin/regsvr32" /s "$work/missing.so" || rc=$?
 [ "$rc" -eq 3 ] || { echo "regsvr32 ended with $rc, not 3 (module not loaded)" >&2; exit 1; }
