@@ -78,17 +78,8 @@ long kibOf(pid_t pid, const std::string& field) {
   return -1;
 }
 
-class HostileClientTest : public ::testing::Test {
+class HostileClientTest : public ServerProgramFixture {
  protected:
-  void start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--data", dir_.path().string()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    server_ = std::make_unique<ServerProcess>(args);
-    ASSERT_TRUE(server_->started()) << server_->firstLine() << server_->errorOutput();
-    makeSampleData(dir_.path(), server_->hostPort());
-  }
-  int port() const { return server_->port(); }
-  fs::path files() const { return dir_.path() / "files"; }
   std::string post(const std::string& path, const std::string& body, const std::string& headers = "") {
     return rawRequest(port(), "POST " + path + " HTTP/1.1\r\nHost: x\r\n" + headers +
                                   "Content-Length: " + std::to_string(body.size()) +
@@ -96,8 +87,6 @@ class HostileClientTest : public ::testing::Test {
         .body;
   }
 
-  TempDir dir_;
-  std::unique_ptr<ServerProcess> server_;
 };
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "server/http_server.h"
 #include "support/test_support.h"
 
@@ -67,6 +69,24 @@ class ServerProcess {
   std::string firstLine_;
   std::string pending_;
   TempDir stderrDir_;
+};
+
+// A sample data folder and the server program serving it, for suites of its own.
+class ServerProgramFixture : public ::testing::Test {
+ protected:
+  // Starts the program on the folder (with `extra` options), then makes the sample data in it.
+  void start(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--data", dir_.path().string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    server_ = std::make_unique<ServerProcess>(args);
+    ASSERT_TRUE(server_->started()) << server_->firstLine() << server_->errorOutput();
+    makeSampleData(dir_.path(), server_->hostPort());
+  }
+  int port() const { return server_->port(); }
+  std::filesystem::path files() const { return dir_.path() / "files"; }
+
+  TempDir dir_;
+  std::unique_ptr<ServerProcess> server_;
 };
 
 // The server object running in this process on 127.0.0.1 port 0.

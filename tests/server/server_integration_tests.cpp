@@ -46,19 +46,9 @@ std::string patternBytes(std::size_t n) {
   return s;
 }
 
-// A sample data folder and the server program serving it.
-class ServerProgramTest : public ::testing::Test {
+// The server program on a sample data folder, with the clients of its services.
+class ServerProgramTest : public ServerProgramFixture {
  protected:
-  void start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--data", dir_.path().string()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    server_ = std::make_unique<ServerProcess>(args);
-    ASSERT_TRUE(server_->started()) << server_->firstLine() << server_->errorOutput();
-    makeSampleData(dir_.path(), server_->hostPort());
-  }
-  int port() const { return server_->port(); }
-  fs::path files() const { return dir_.path() / "files"; }
-
   httplib::Result postQuery(const std::string& sql, const std::string& database = "qz_update") {
     httplib::Client client("127.0.0.1", port());
     client.set_read_timeout(10);
@@ -90,8 +80,6 @@ class ServerProgramTest : public ::testing::Test {
     return client.Post(path.c_str(), headers, request.SaveXml(), "application/x-www-form-urlencoded");
   }
 
-  TempDir dir_;
-  std::unique_ptr<ServerProcess> server_;
 };
 
 // The request of the data library's DB_ADD: SQL, DATABASE, and BYTESDATA with the payload.
