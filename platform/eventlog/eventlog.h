@@ -1,5 +1,6 @@
 #pragma once
-// The application event log, over syslog(3). A sink lets tests read what was written.
+// The application event log: syslog(3) on Linux, the Windows event log on Windows. A sink
+// lets tests read what was written.
 
 #include <functional>
 #include <string>
@@ -15,7 +16,8 @@ struct Entry {
   Type type;
 };
 
-// Writes one entry (syslog facility user; the source is the syslog identifier).
+// Writes one entry (syslog facility user, the source as identifier; on Windows an entry of
+// the application log from that source).
 void write(std::string_view source, std::string_view text, Type type = Type::Information);
 
 // Receives every entry written by this process, besides syslog. Empty to remove.

@@ -10,15 +10,13 @@
 #include <climits>
 #include <cstring>
 #include <fstream>
-#include <set>
+
+#include "platform/process/process_faults.h"
 
 extern char** environ;
 
 namespace veltrano::proc {
 namespace {
-std::set<int> g_denied;
-int g_failStarts = 0;
-
 std::string readLink(const std::string& path) {
   char buf[PATH_MAX];
   ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
@@ -56,15 +54,12 @@ std::vector<ProcessEntry> snapshot() {
 }
 
 bool terminate(int pid) {
-  if (g_denied.count(pid)) return false;
+  if (terminationDenied(pid)) return false;
   return ::kill(pid, SIGKILL) == 0;
 }
 
 int startDetached(const std::string& program, const std::vector<std::string>& args) {
-  if (g_failStarts > 0) {
-    --g_failStarts;
-    return -1;
-  }
+  if (takeFailedStart()) return -1;
   // Double fork: the intermediate child exits at once, so the started program is never our
   // child and never needs to be waited for.
   int pipeFd[2];
@@ -105,35 +100,7 @@ int startDetached(const std::string& program, const std::vector<std::string>& ar
   return result;
 }
 
-std::vector<std::string> splitCommandLine(std::string_view line) {
-  std::vector<std::string> out;
-  std::string cur;
-  bool inQuotes = false, any = false;
-  for (char c : line) {
-    if (c == '"') {
-      inQuotes = !inQuotes;
-      any = true;
-    } else if ((c == ' ' || c == '\t') && !inQuotes) {
-      if (any) out.push_back(cur);
-      cur.clear();
-      any = false;
-    } else {
-      cur.push_back(c);
-      any = true;
-    }
-  }
-  if (any) out.push_back(cur);
-  return out;
-}
-
 std::string currentExecutable() { return readLink("/proc/self/exe"); }
 int currentPid() { return static_cast<int>(getpid()); }
-
-void denyTermination(int pid) { g_denied.insert(pid); }
-void clearFaults() {
-  g_denied.clear();
-  g_failStarts = 0;
-}
-void failNextStarts(int count) { g_failStarts = count; }
 
 }  // namespace veltrano::proc

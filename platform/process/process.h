@@ -22,7 +22,8 @@ std::vector<ProcessEntry> snapshot();
 bool terminate(int pid);
 
 // Starts `program` with `args`, detached in a session of its own, standard input and output
-// on /dev/null and no other descriptor inherited; never waited for. Returns the process id,
+// on /dev/null and no other descriptor inherited (on Windows: CreateProcessW, the arguments
+// quoted as the C run-time reads them back, no handle inherited); never waited for. Returns the process id,
 // or -1 when the program could not be started.
 int startDetached(const std::string& program, const std::vector<std::string>& args);
 

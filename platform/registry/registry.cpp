@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/eventlog/eventlog.h"
+#include "platform/registry/registry_faults.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::reg {
@@ -226,19 +227,12 @@ struct OpenKey {
   ReadAhead ahead;
 };
 
-struct Fault {
-  std::string operation;
-  long code;
-  int count;
-};
-
 struct State {
   std::recursive_mutex mutex;
   std::unique_ptr<Store> store;
   std::string explicitPath;
   std::map<HKEY, OpenKey> handles;
   HKEY nextHandle = 0x00000100;
-  std::vector<Fault> faults;
   // Registry calls so far (a read-ahead is for the next one only).
   std::uint64_t calls = 0;
   // By root and folded key path, the folded name of the value last read there.
@@ -256,16 +250,7 @@ State& state() {
 bool isRoot(HKEY k) { return k >= HKEY_CLASSES_ROOT && k <= HKEY_PERFORMANCE_DATA; }
 long long rootId(HKEY root) { return -static_cast<long long>(root - HKEY_CLASSES_ROOT) - 1; }
 
-long takeFault(State& s, std::string_view op) {
-  for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
-    if (it->operation == "*" || it->operation == op) {
-      long code = it->code;
-      if (it->count > 0 && --it->count == 0) s.faults.erase(it);
-      return code;
-    }
-  }
-  return ERROR_SUCCESS;
-}
+long takeFault(State&, std::string_view op) { return takeInjectedFault(op); }
 
 Store& store(State& s) {
   if (!s.store) s.store = std::make_unique<Store>(storePath());
@@ -761,38 +746,6 @@ long RegCloseKey(HKEY key) {
   return s.handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-std::optional<HKEY> rootByName(std::string_view name) {
-  const std::string u = text::UCase(name);
-  if (u == "HKCR" || u == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
-  if (u == "HKCU" || u == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
-  if (u == "HKLM" || u == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
-  if (u == "HKU" || u == "HKEY_USERS") return HKEY_USERS;
-  if (u == "HKPD" || u == "HKEY_PERFORMANCE_DATA") return HKEY_PERFORMANCE_DATA;
-  return std::nullopt;
-}
-
-std::string rootLongName(HKEY root) {
-  switch (root) {
-    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
-    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
-    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
-    case HKEY_USERS: return "HKEY_USERS";
-    case HKEY_PERFORMANCE_DATA: return "HKEY_PERFORMANCE_DATA";
-    default: return "";
-  }
-}
-
-std::string rootShortName(HKEY root) {
-  switch (root) {
-    case HKEY_CLASSES_ROOT: return "HKCR";
-    case HKEY_CURRENT_USER: return "HKCU";
-    case HKEY_LOCAL_MACHINE: return "HKLM";
-    case HKEY_USERS: return "HKU";
-    case HKEY_PERFORMANCE_DATA: return "HKPD";
-    default: return "";
-  }
-}
-
 std::string defaultStorePath() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + "/veltrano/registry.db";
   const char* home = std::getenv("HOME");
@@ -807,6 +760,13 @@ std::string storePath() {
   return defaultStorePath();
 }
 
+void removeStore(std::string_view path) {
+  if (path.empty()) return;
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    std::filesystem::remove(std::string(path) + suffix, ec);
+}
+
 void useStore(std::string path) {
   State& s = state();
   std::lock_guard lock(s.mutex);
@@ -816,18 +776,6 @@ void useStore(std::string path) {
   for (auto& byRoot : s.lastRead) byRoot.clear();
   s.explicitPath = std::move(path);
   s.reportedFailure = ERROR_SUCCESS;  // a new store is reported afresh
-}
-
-void injectFault(std::string operation, long code, int count) {
-  State& s = state();
-  std::lock_guard lock(s.mutex);
-  s.faults.push_back({std::move(operation), code, count});
-}
-
-void clearFaults() {
-  State& s = state();
-  std::lock_guard lock(s.mutex);
-  s.faults.clear();
 }
 
 }  // namespace veltrano::reg

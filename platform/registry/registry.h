@@ -2,7 +2,7 @@
 // The registry: a per-user store of keys and typed values with the Win32 registry calls the
 // system makes (the "A" functions) and their return codes.
 //
-// The store is one SQLite file (WAL mode, one transaction per write, a busy timeout), so
+// On Linux the store is one SQLite file (WAL mode, one transaction per write, a busy timeout), so
 // several processes may read and write it at once without losing a write. Its location is the
 // file named by VELTRANO_REGISTRY, else $XDG_DATA_HOME/veltrano/registry.db (or
 // ~/.local/share/veltrano/registry.db).
@@ -95,7 +95,12 @@ std::string rootShortName(HKEY root);
 std::string storePath();
 std::string defaultStorePath();
 // Points this process at another store file (closes open handles of the previous one).
+// On Windows the store is the system registry; a store named here (or by VELTRANO_REGISTRY)
+// is a private part of it, HKEY_CURRENT_USER\Software\Veltrano\Stores\<name>, in which every
+// root key stands for itself: tests use it so as never to touch the real keys.
 void useStore(std::string path);
+// Removes everything a store holds (its file and logs; on Windows its private keys).
+void removeStore(std::string_view path);
 
 // Test hook: makes the next `count` calls of the named operation ("open", "create", "query",
 // "set", "delete", "flush", or "*" for any) fail with `code`. count < 0: until cleared.

@@ -15,7 +15,11 @@ std::tm localNow(double& fraction) {
   fraction = std::chrono::duration<double>(tp - secs).count();
   std::time_t t = std::chrono::system_clock::to_time_t(secs);
   std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
   localtime_r(&t, &tm);
+#endif
   return tm;
 }
 }  // namespace

@@ -1,34 +1,22 @@
 #include "platform/text/ansi.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <memory>
 #include <mutex>
+
+#include "platform/text/cp949_decoder.h"
 
 namespace veltrano::text {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Both directions of CP949 as tables, filled once from glibc's iconv converter. Tables make
+// Both directions of CP949 as tables, filled once from the system's converter. Tables make
 // the per-character work of the hot paths (query encoding, cell text) a lookup.
 struct Cp949Tables {
   std::array<char16_t, 65536> toUnicode{};   // index: single byte, or lead << 8 | trail
   std::array<std::uint16_t, 65536> fromUnicode{};  // 0: not representable
 };
-
-char32_t convertOne(iconv_t cd, const unsigned char* in, std::size_t inLen) {
-  char32_t out = 0;
-  char* inPtr = reinterpret_cast<char*>(const_cast<unsigned char*>(in));
-  char* outPtr = reinterpret_cast<char*>(&out);
-  std::size_t inLeft = inLen;
-  std::size_t outLeft = sizeof(out);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return 0;
-  if (inLeft != 0 || outLeft != 0) return 0;  // must be exactly one character from all bytes
-  return out;
-}
 
 const Cp949Tables& tables() {
   static std::unique_ptr<Cp949Tables> t;
@@ -39,11 +27,11 @@ const Cp949Tables& tables() {
       t->toUnicode[c] = static_cast<char16_t>(c);
       t->fromUnicode[c] = static_cast<std::uint16_t>(c);
     }
-    iconv_t cd = iconv_open("UTF-32LE", "CP949");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return;  // only ASCII then
+    Cp949Decoder decoder;
+    if (!decoder.ok()) return;  // only ASCII then
     for (unsigned b = 0x80; b <= 0xFF; ++b) {
       unsigned char one = static_cast<unsigned char>(b);
-      char32_t u = convertOne(cd, &one, 1);
+      char32_t u = decoder.decode(&one, 1);
       if (u != 0 && u <= 0xFFFF) {
         t->toUnicode[b] = static_cast<char16_t>(u);
         if (t->fromUnicode[u] == 0) t->fromUnicode[u] = static_cast<std::uint16_t>(b);
@@ -52,14 +40,13 @@ const Cp949Tables& tables() {
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
       for (unsigned trail = 0x41; trail <= 0xFE; ++trail) {
         unsigned char two[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
-        char32_t u = convertOne(cd, two, 2);
+        char32_t u = decoder.decode(two, 2);
         if (u == 0 || u > 0xFFFF) continue;
         std::uint16_t code = static_cast<std::uint16_t>(lead << 8 | trail);
         t->toUnicode[code] = static_cast<char16_t>(u);
         if (t->fromUnicode[u] == 0) t->fromUnicode[u] = code;
       }
     }
-    iconv_close(cd);
   });
   return *t;
 }
