@@ -1,24 +1,22 @@
 #include "platform/fs/fs.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
-#include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/deploy/deploy.h"
-#include "platform/fs/folder_listings.h"
+#include "platform/fs/path_lookup.h"
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
 
 namespace stdfs = std::filesystem;
 
 namespace veltrano::fs {
+
+using detail::forgetListing;
+
 namespace {
 
 struct Fault {
@@ -45,56 +43,6 @@ void loadEnvironmentFaults() {
   }
 }
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Listings of folders, kept so that a name whose case differs from the one on disk is found
-// without reading the folder again. A listing is used while the folder's modification time is
-// the one it was read at, and the listing was read later than that time by more than the
-// granularity of file timestamps (the kernel's coarse clock): a change made within the same
-// tick as the listing would not move the time. Every change made through this module drops the
-// listing of the folder it changed at once.
-struct Listing {
-  std::unordered_map<std::string, std::string> byUpperName;  // the first entry of each spelling
-  timespec modified{};
-  bool trusted = false;  // read after the tick of `modified` had passed
-};
-std::mutex g_listingsMutex;
-std::unordered_map<std::string, Listing> g_listings;
-
-long long nanoseconds(const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; }
-
-long long timestampGranularityNs() {
-  static const long long ns = [] {
-    timespec res{};
-    long long coarse = clock_getres(CLOCK_REALTIME_COARSE, &res) == 0 ? nanoseconds(res) : 0;
-    return std::max(coarse, 10'000'000LL);
-  }();
-  return ns;
-}
-
-
-// The entry of `dir` (which exists, with status `dirStat`) whose name equals `name` without
-// regard to case, or "" when there is none.
-std::string matchCase(const stdfs::path& dir, const struct stat& dirStat, const std::string& name) {
-  std::lock_guard lock(g_listingsMutex);
-  Listing& listing = g_listings[dir.string()];
-  const bool current = listing.trusted && nanoseconds(listing.modified) == nanoseconds(dirStat.st_mtim);
-  if (!current) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    listing.byUpperName.clear();
-    listing.modified = dirStat.st_mtim;
-    listing.trusted = nanoseconds(now) - nanoseconds(dirStat.st_mtim) > timestampGranularityNs();
-    std::error_code ec;
-    for (const auto& entry : stdfs::directory_iterator(dir, ec)) {
-      std::string real = entry.path().filename().string();
-      listing.byUpperName.emplace(text::UCase(real), std::move(real));
-    }
-  }
-  auto it = listing.byUpperName.find(text::UCase(name));
-  return it == listing.byUpperName.end() ? std::string() : it->second;
-}
-
 [[noreturn]] void raise(int number, std::string_view what) {
   throw RuntimeError(number, std::string(what));
 }
@@ -109,117 +57,20 @@ int errorOf(const std::error_code& ec, int fallback) {
 
 }  // namespace
 
-namespace detail {
-void forgetListing(const stdfs::path& folder) {
-  std::lock_guard lock(g_listingsMutex);
-  g_listings.erase(folder.string());
-}
-}  // namespace detail
-using detail::forgetListing;
-
-stdfs::path driveFolder(char letter) {
-  const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  if (up == 'C') {
-    std::string configured = deploy::get("DRIVE_C");
-    if (!configured.empty()) return configured;
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    std::string base = xdg && *xdg ? xdg : std::string(home && *home ? home : "/tmp") + "/.local/share";
-    return base + "/veltrano/drive_c";
-  }
-  std::string var = std::string("VELTRANO_DRIVE_") + up;
-  if (const char* env = std::getenv(var.c_str()); env && *env) return env;
-  return stdfs::path("/nonexistent-drive-") += std::string(1, up);
-}
-
-namespace {
-
-// The native path of `p` (see toNative); `st` receives its status and the result says whether
-// it exists, so that callers testing existence need no second stat.
-bool resolve(std::string_view p, stdfs::path& out, struct stat& st) {
-  stdfs::path base;
-  std::size_t i = 0;
-  if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
-    base = driveFolder(p[0]);
-    i = 2;
-  } else if (!p.empty() && p[0] == '/') {
-    base = "/";
-  } else if (!p.empty() && p[0] == '\\') {
-    base = driveFolder('C');
-  } else {
-    std::error_code ec;
-    base = stdfs::current_path(ec);
-  }
-  std::vector<std::string> parts;
-  std::string part;
-  auto flush = [&] {
-    if (part == "..") {
-      if (parts.empty()) base = base.parent_path();
-      else parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  };
-  for (; i < p.size(); ++i) {
-    if (isSeparator(p[i])) flush();
-    else part.push_back(p[i]);
-  }
-  flush();
-
-  // The spelling given, when it exists as it stands: one stat, the common case.
-  out = base;
-  for (const std::string& name : parts) out /= name;
-  if (::stat(out.c_str(), &st) == 0) return true;
-  if (parts.empty()) return false;
-  const stdfs::path literal = out;
-
-  // Otherwise the deepest folder that exists as spelled, then each further name matched
-  // without regard to case; from the first name that matches nothing, the spelling given.
-  std::size_t known = parts.size() - 1;
-  for (;; --known) {
-    out = base;
-    for (std::size_t k = 0; k < known; ++k) out /= parts[k];
-    if (::stat(out.c_str(), &st) == 0) break;
-    if (known == 0) {
-      out = literal;
-      return false;
-    }
-  }
-  for (std::size_t k = known; k < parts.size(); ++k) {
-    std::string real = S_ISDIR(st.st_mode) ? matchCase(out, st, parts[k]) : std::string();
-    if (real.empty()) {
-      for (; k < parts.size(); ++k) out /= parts[k];
-      return false;
-    }
-    out /= real;
-    if (::stat(out.c_str(), &st) != 0) {
-      for (++k; k < parts.size(); ++k) out /= parts[k];
-      return false;  // gone since the folder was listed
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 stdfs::path toNative(std::string_view p) {
   stdfs::path out;
-  struct stat st {};
-  resolve(p, out, st);
+  detail::lookUp(p, out);
   return out;
 }
 
 bool fileExists(std::string_view path) {
   stdfs::path native;
-  struct stat st {};
-  return resolve(path, native, st) && S_ISREG(st.st_mode);
+  return detail::lookUp(path, native) == detail::Entry::File;
 }
 
 bool folderExists(std::string_view path) {
   stdfs::path native;
-  struct stat st {};
-  return resolve(path, native, st) && S_ISDIR(st.st_mode);
+  return detail::lookUp(path, native) == detail::Entry::Folder;
 }
 
 std::uint64_t fileLength(std::string_view path) {
@@ -279,12 +130,20 @@ int openErrorOf(int e) {
     case EROFS: return err::kPermissionDenied;
     case ENAMETOOLONG: return err::kBadFileName;
     case ENOSPC:
-    case EDQUOT: return err::kDiskFull;
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return err::kDiskFull;
     default: return err::kPathFileAccessError;
   }
 }
 
-int writeErrorOf(int e) { return e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kDeviceIOError; }
+int writeErrorOf(int e) {
+#ifdef EDQUOT
+  if (e == EDQUOT) return err::kDiskFull;
+#endif
+  return e == ENOSPC ? err::kDiskFull : err::kDeviceIOError;
+}
 
 std::string fileNamePart(std::string_view path) {
   std::size_t cut = path.find_last_of("\\/");
@@ -304,12 +163,18 @@ void clearFaults() { g_faults.clear(); }
 
 void checkFault(std::string_view operation, const stdfs::path& nativePath) {
   loadEnvironmentFaults();
-  const std::string p = nativePath.string();
+  const std::u8string u8 = nativePath.u8string();
+  const std::string p(u8.begin(), u8.end());
   for (auto it = g_faults.begin(); it != g_faults.end(); ++it) {
     if ((it->operation == "*" || it->operation == operation) && p.find(it->pathPart) != std::string::npos) {
       int number = it->error;
       if (it->count > 0 && --it->count == 0) g_faults.erase(it);
-      if (number == kKillProcess) std::raise(SIGKILL);
+      if (number == kKillProcess) {
+#ifdef SIGKILL
+        std::raise(SIGKILL);
+#endif
+        std::_Exit(137);  // as a killed process ends: nothing flushed, nothing run at exit
+      }
       throw RuntimeError(number, std::string(operation));
     }
   }

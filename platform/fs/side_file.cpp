@@ -1,14 +1,8 @@
 #include "platform/fs/side_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-
-#include "platform/fs/folder_listings.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/native_file.h"
+#include "platform/fs/path_lookup.h"
 #include "platform/runtime/error.h"
 
 namespace veltrano::fs {
@@ -18,15 +12,9 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 
 [[noreturn]] void raise(int number) { throw RuntimeError(number, "SideFile"); }
 
-// Makes a rename in `folder` durable.
-void syncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;  // the rename is done; only its durability is not confirmed
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
+
+SideFile::SideFile() = default;
 
 SideFile::~SideFile() {
   if (!target_.empty()) discard();
@@ -42,8 +30,7 @@ void SideFile::resume(std::string_view target, const ByteSink& existing) {
   if (!existing) return;
   std::vector<std::uint8_t> chunk(kBufferBytes);
   for (std::uint64_t at = 0; at < length_;) {
-    const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = file_->readAt(at, chunk.data(), chunk.size());
     if (n <= 0) {
       discard();
       raise(err::kDeviceIOError);
@@ -61,20 +48,18 @@ void SideFile::open(std::string_view target, bool append) {
   nativeSide_ = nativeTarget_;
   nativeSide_ += std::string(kSuffix);
   checkFault("open", nativeSide_);
-  const int flags = O_CREAT | O_CLOEXEC | (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC);
-  const int fd = ::open(nativeSide_.c_str(), flags, 0644);
-  if (fd < 0) raise(openErrorOf(errno));
-  fd_ = fd;
+  auto file = std::make_unique<detail::NativeFile>();
+  if (int error = file->openForWriting(nativeSide_, append)) raise(error);
+  file_ = std::move(file);
   target_ = std::string(target);
   complete_ = false;
-  const off_t end = ::lseek(fd_, 0, SEEK_END);
-  length_ = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+  length_ = file_->size();
   buffer_.clear();
   buffer_.reserve(kBufferBytes);
 }
 
 void SideFile::write(const std::uint8_t* data, std::size_t size) {
-  if (fd_ < 0) raise(err::kBadFileNameOrNumber);
+  if (!file_) raise(err::kBadFileNameOrNumber);
   if (buffer_.size() + size > kBufferBytes) flush();
   if (size >= kBufferBytes) writeOut(data, size);
   else buffer_.insert(buffer_.end(), data, data + size);
@@ -85,25 +70,15 @@ void SideFile::writeFrom(std::string_view source) {
   const std::filesystem::path native = toNative(source);
   checkFault("copy", native);
   if (!fileExists(source)) raise(err::kFileNotFound);
-  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) raise(err::kPathFileAccessError);
+  detail::NativeFile in;
+  if (in.openForReading(native) != 0) raise(err::kPathFileAccessError);
   std::vector<std::uint8_t> chunk(kBufferBytes);
   for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      raise(err::kPathFileAccessError);
-    }
+    const long long n = in.read(chunk.data(), chunk.size());
+    if (n < 0) raise(err::kPathFileAccessError);
     if (n == 0) break;
-    try {
-      write(chunk.data(), static_cast<std::size_t>(n));
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
+    write(chunk.data(), static_cast<std::size_t>(n));
   }
-  ::close(fd);
 }
 
 void SideFile::flush() {
@@ -114,26 +89,16 @@ void SideFile::flush() {
 
 void SideFile::writeOut(const std::uint8_t* data, std::size_t size) {
   checkFault("write", nativeSide_);
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      raise(writeErrorOf(errno));
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
+  if (int error = file_->write(data, size)) raise(error);
 }
 
 void SideFile::place() {
   if (!complete_) {
-    if (fd_ < 0) raise(err::kBadFileNameOrNumber);
+    if (!file_) raise(err::kBadFileNameOrNumber);
     flush();
-    if (::fdatasync(fd_) != 0) raise(writeErrorOf(errno));
+    if (int error = file_->syncData()) raise(error);
     // Executable bits of the file being replaced carry over to its successor.
-    std::error_code ec;
-    const auto old = std::filesystem::status(nativeTarget_, ec);
-    if (!ec && std::filesystem::is_regular_file(old)) ::fchmod(fd_, static_cast<mode_t>(old.permissions()) & 07777);
+    file_->copyPermissionsFrom(nativeTarget_);
     closeFd();
     complete_ = true;
   }
@@ -143,10 +108,7 @@ void SideFile::place() {
   checkFault("place", nativeTarget_);
   checkFault("rename", nativeTarget_);
   detail::forgetListing(nativeTarget_.parent_path());
-  if (::rename(nativeSide_.c_str(), nativeTarget_.c_str()) != 0)
-    raise(errno == EACCES || errno == EPERM || errno == EBUSY || errno == ETXTBSY ? err::kPermissionDenied
-                                                                                   : err::kPathFileAccessError);
-  syncFolder(nativeTarget_.parent_path());
+  if (int error = detail::replaceFile(nativeSide_, nativeTarget_)) raise(error);
   target_.clear();
   complete_ = false;
 }
@@ -163,7 +125,7 @@ void SideFile::keep() noexcept {
 
 void SideFile::discard() noexcept {
   closeFd();
-  if (!target_.empty()) ::unlink(nativeSide_.c_str());
+  if (!target_.empty()) detail::removeFile(nativeSide_);
   target_.clear();
   complete_ = false;
   buffer_.clear();
@@ -171,8 +133,7 @@ void SideFile::discard() noexcept {
 }
 
 void SideFile::closeFd() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.reset();
 }
 
 }  // namespace veltrano::fs

@@ -27,18 +27,23 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace veltrano::fs {
 
+namespace detail {
+class NativeFile;
+}
+
 class SideFile {
  public:
   // Appended to the target's name to name its side file.
   static constexpr std::string_view kSuffix = ".partial";
 
-  SideFile() = default;
+  SideFile();
   ~SideFile();
   SideFile(const SideFile&) = delete;
   SideFile& operator=(const SideFile&) = delete;
@@ -55,7 +60,7 @@ class SideFile {
   using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
   void resume(std::string_view target, const ByteSink& existing = {});
 
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return file_ != nullptr; }
   // The side file is synced and closed, waiting for (another) place().
   bool complete() const { return complete_; }
   // The target's Windows-style path as given.
@@ -82,7 +87,7 @@ class SideFile {
   void writeOut(const std::uint8_t* data, std::size_t size);
   void closeFd() noexcept;
 
-  int fd_ = -1;
+  std::unique_ptr<detail::NativeFile> file_;
   bool complete_ = false;
   std::string target_;
   std::filesystem::path nativeTarget_;

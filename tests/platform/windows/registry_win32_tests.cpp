@@ -7,7 +7,7 @@
 
 #include "platform/registry/registry.h"
 #include "platform/text/ansi.h"
-#include "raw_registry.h"
+#include "raw_win32.h"
 #include "support/test_support.h"
 
 namespace veltrano::reg {

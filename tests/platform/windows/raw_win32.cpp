@@ -1,4 +1,4 @@
-#include "raw_registry.h"
+#include "raw_win32.h"
 
 #include <windows.h>
 
@@ -15,6 +15,22 @@ std::optional<std::string> rawCurrentUserString(const std::string& path, const s
   std::wstring_view value(buffer, size / sizeof(wchar_t));
   while (!value.empty() && value.back() == L'\0') value.remove_suffix(1);  // the terminator, if stored
   return text::narrow(value);
+}
+
+namespace {
+HANDLE g_held = INVALID_HANDLE_VALUE;
+}  // namespace
+
+bool holdOpen(const std::string& path) {
+  closeHeld();
+  g_held = CreateFileW(text::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  return g_held != INVALID_HANDLE_VALUE;
+}
+
+void closeHeld() {
+  if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+  g_held = INVALID_HANDLE_VALUE;
 }
 
 }  // namespace veltrano::test
