@@ -18,14 +18,23 @@ int openError(int e) {
   }
 }
 
-int writeError(int e) { return e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kDeviceIOError; }
+int writeError(int e) {
+#ifdef EDQUOT
+  if (e == EDQUOT) return err::kDiskFull;
+#endif
+  return e == ENOSPC ? err::kDiskFull : err::kDeviceIOError;
+}
 
 }  // namespace
 
 BufferedFileSink::BufferedFileSink(std::string_view windowsPath, std::size_t capacity)
     : path_(fs::toNative(windowsPath)), capacity_(capacity == 0 ? 1 : capacity) {
   fs::checkFault("open", path_);
+#ifdef _WIN32
+  file_ = _wfopen(path_.c_str(), L"wb");
+#else
   file_ = std::fopen(path_.c_str(), "wb");
+#endif
   if (!file_) throw RuntimeError(openError(errno), "Open");
   // Our own buffer decides when bytes go out; the stream adds none of its own.
   std::setvbuf(file_, nullptr, _IONBF, 0);

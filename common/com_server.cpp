@@ -1,7 +1,5 @@
 #include "common/com_server.h"
 
-#include <dlfcn.h>
-
 #include "platform/registry/registry.h"
 #include "platform/text/ansi.h"
 
@@ -53,12 +51,6 @@ long unregisterComServer(const std::string& library, const std::vector<ComClass>
     deleteTree("CLSID\\" + c.clsid);
   }
   return 0;
-}
-
-std::string moduleFileOf(const void* address) {
-  Dl_info info{};
-  if (dladdr(address, &info) && info.dli_fname) return info.dli_fname;
-  return {};
 }
 
 }  // namespace veltrano::common
