@@ -121,19 +121,20 @@ std::unique_ptr<Endpoint> Endpoint::create(std::string title, Handler handler) {
   return std::unique_ptr<Endpoint>(new Endpoint(std::move(title), path, fd, std::move(handler)));
 }
 
-Endpoint::Endpoint(std::string title, std::string path, int fd, Handler handler)
-    : title_(std::move(title)), path_(std::move(path)), fd_(fd), handler_(std::move(handler)) {}
+Endpoint::Endpoint(std::string title, std::string path, std::intptr_t handle, Handler handler)
+    : title_(std::move(title)), path_(std::move(path)), handle_(handle), handler_(std::move(handler)) {}
 
 Endpoint::~Endpoint() {
-  ::close(fd_);
+  ::close(static_cast<int>(handle_));
   ::unlink(path_.c_str());
 }
 
 int Endpoint::service(int timeoutMs) {
   int handled = 0;
-  if (!waitFor(fd_, POLLIN, timeoutMs)) return 0;
+  const int fd = static_cast<int>(handle_);
+  if (!waitFor(fd, POLLIN, timeoutMs)) return 0;
   while (true) {
-    int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    int c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (c < 0) {
       if (errno == EINTR) continue;
       break;  // nothing more waiting

@@ -2,12 +2,17 @@
 // WM_COPYDATA between processes: windows found by their title, a synchronous send that waits
 // for the receiver's reply.
 //
-// A receiving window is an Endpoint: a Unix domain socket named after a hash of the window
-// title in the endpoint folder ($VELTRANO_WINMSG_DIR, else veltrano-winmsg in the per-user
-// runtime folder of platform/runtime/runtime_folder.h). A sender connects, writes one copy-data block, and waits for
-// the receiver's result, as SendMessage does. A receiver that does not answer within
-// kSendTimeoutMs ends the wait (SendMessage would wait for ever; a hung monitor must not hang
-// the product program with it).
+// On Windows a receiving window is a real (hidden) top-level window with that title, and a
+// send is SendMessageTimeout(WM_COPYDATA): the receiver gets the cbData bytes lpData points to.
+//
+// On Linux a receiving window is an Endpoint: a Unix domain socket named after a hash of the
+// window title in the endpoint folder ($VELTRANO_WINMSG_DIR, else veltrano-winmsg in the
+// per-user runtime folder of platform/runtime/runtime_folder.h). A sender connects, writes one
+// copy-data block, and waits for the receiver's result, as SendMessage does; the receiver gets
+// as many bytes as the sender's buffer holds, which may exceed cbData.
+//
+// Either way, a receiver that does not answer within kSendTimeoutMs ends the wait (SendMessage
+// would wait for ever; a hung monitor must not hang the product program with it).
 
 #include <cstdint>
 #include <functional>
@@ -43,18 +48,22 @@ class Endpoint {
   Endpoint& operator=(const Endpoint&) = delete;
 
   const std::string& title() const { return title_; }
-  // The listening socket, for an event loop to watch (readable: call service(0)).
-  int fd() const { return fd_; }
+  // What an event loop watches: on Linux the listening socket (readable: call service(0)); on
+  // Windows the window, whose messages come through its thread's message queue.
+  std::intptr_t waitHandle() const { return handle_; }
   // Handles the messages waiting; blocks up to timeoutMs (-1: without limit) for the first.
-  // Returns the number handled.
+  // Returns the number handled. Call it on the thread that created the endpoint (Windows hands
+  // a window's messages to that thread only).
   int service(int timeoutMs);
 
  private:
-  Endpoint(std::string title, std::string path, int fd, Handler handler);
+  Endpoint(std::string title, std::string path, std::intptr_t handle, Handler handler);
+  friend struct EndpointAccess;
   std::string title_;
-  std::string path_;
-  int fd_;
+  std::string path_;       // Linux: the socket file
+  std::intptr_t handle_;   // Linux: the socket; Windows: the window
   Handler handler_;
+  int handled_ = 0;
 };
 
 // FindWindow by title: true when a live endpoint has it.
@@ -66,6 +75,7 @@ bool findWindow(std::string_view title);
 std::optional<std::int64_t> sendCopyData(std::string_view title, std::uint64_t wParam, std::uint64_t dwData,
                                          std::uint32_t cbData, std::span<const std::uint8_t> buffer);
 
+// Linux: the folder of the endpoint sockets, and the socket of a title.
 std::string endpointFolder();
 std::string endpointPath(std::string_view title);
 

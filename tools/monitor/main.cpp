@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
   list = &window;
   window.setWindowTitle(QString::fromUtf8(kTitle));
   window.resize(640, 420);
-  QSocketNotifier notifier(endpoint->fd(), QSocketNotifier::Read);
+  QSocketNotifier notifier(static_cast<qintptr>(endpoint->waitHandle()), QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
     endpoint->service(0);
     if (count >= 0 && received >= count) app.quit();
