@@ -82,7 +82,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         name != "--max-request-bytes" && name != "--max-rows" && name != "--threads" &&
         name != "--access-log" && name != "--max-reply-bytes" && name != "--header-timeout" &&
         name != "--min-body-rate" && name != "--stall-timeout" && name != "--tls-cert" &&
-        name != "--tls-key") {
+        name != "--tls-key" && name != "--accel-redirect") {
       return fail("unknown option " + name + " (see --help)");
     }
     if (!takeValue()) return fail(name + " needs a value");
@@ -128,6 +128,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--tls-key") {
       if (value.empty()) return fail("--tls-key wants a PEM file");
       o.tlsKey = value;
+    } else if (name == "--accel-redirect") {
+      // The prefix goes into a header and ahead of encoded names: a plain path, "/" at both ends.
+      const bool plain = value.find_first_of("?#%\\ \t\r\n") == std::string::npos;
+      if (value.size() < 2 || value.front() != '/' || value.back() != '/' || !plain)
+        return fail("--accel-redirect wants a URL path beginning and ending with /, not \"" +
+                    value + "\"");
+      o.accelRedirect = value;
     }
   }
   if (o.dataDir.empty()) return fail("--data DIR is required (see --help)");
@@ -158,6 +165,12 @@ from, and the data service of the data library, on one HTTP address.
   --tls-key FILE          (PEM) and private key (PEM). Both or neither.
   --threads N             Database workers: statements run on N threads (default 16), never
                           on the threads that serve connections.
+  --accel-redirect PREFIX Behind nginx: answer a file request, once its path is resolved
+                          as above, with an empty 200 carrying "X-Accel-Redirect: PREFIX"
+                          and the file's real path below files/ (percent-encoded), for
+                          nginx to send from an internal location (server/deploy/
+                          nginx.conf.in). PREFIX begins and ends with /. Missing and refused
+                          paths are answered as without it.
   --access-log FILE|-     Append one line per request (time, client, method, path, status,
                           bytes, duration) to FILE, or to standard output with "-".
                           Default: no access log.

@@ -24,6 +24,7 @@ struct ServerOptions {
   std::string accessLog;                 // "" none, "-" standard output, else a file
   std::filesystem::path tlsCert;         // both set: HTTPS on the listening address
   std::filesystem::path tlsKey;
+  std::string accelRedirect;             // "" serve files; else the front's internal location
 };
 
 // What the command line asks for: run the server, show the help, or an error to report.

@@ -24,7 +24,7 @@ TEST(ServerOptions, DefaultsNeedOnlyTheDataFolder) {
 TEST(ServerOptions, EveryOptionInBothSpellings) {
   const auto r = parse({"--listen=[::1]:0", "--data=d", "--writable", "--data-path", "/db/",
                         "--max-request-bytes", "2048", "--max-rows=7", "--threads", "3",
-                        "--access-log", "-"});
+                        "--access-log", "-", "--accel-redirect", "/_files/"});
   ASSERT_EQ(r.action, Action::Run) << r.error;
   EXPECT_EQ(r.options.host, "::1");
   EXPECT_EQ(r.options.port, 0);
@@ -34,6 +34,7 @@ TEST(ServerOptions, EveryOptionInBothSpellings) {
   EXPECT_EQ(r.options.maxRows, 7u);
   EXPECT_EQ(r.options.threads, 3);
   EXPECT_EQ(r.options.accessLog, "-");
+  EXPECT_EQ(r.options.accelRedirect, "/_files/");
 }
 
 TEST(ServerOptions, BadValuesAreErrorsNamingTheOption) {
@@ -50,6 +51,9 @@ TEST(ServerOptions, BadValuesAreErrorsNamingTheOption) {
       {"--data", "d", "--access-log"},                // value missing
       {"--data", "d", "--writable=yes"},
       {"--data", "d", "--colour"},
+      {"--data", "d", "--accel-redirect", "/_files"},   // the prefix ends in /
+      {"--data", "d", "--accel-redirect", "_files/"},
+      {"--data", "d", "--accel-redirect=/a?b/"},
   };
   for (const auto& args : bad) {
     const auto r = parse(args);
@@ -64,7 +68,7 @@ TEST(ServerOptions, HelpExplainsEveryOption) {
   const std::string help = helpText();
   for (const char* option : {"--listen", "--data ", "--writable", "--data-path",
                              "--max-request-bytes", "--max-rows", "--threads", "--access-log",
-                             "--help", "make-sample-data", "listening on"})
+                             "--accel-redirect", "--help", "make-sample-data", "listening on"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
