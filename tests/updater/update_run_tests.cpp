@@ -26,6 +26,7 @@
 #include "platform/text/vbstring.h"
 #include "platform/ui/scripted_ui.h"
 #include "support/http_test_server.h"
+#include "support/site_stack.h"
 #include "support/test_support.h"
 #include "update_site.h"
 #include "platform/text/ansi.h"
@@ -741,6 +742,27 @@ TEST_F(UpdateFaults, ServerKilledMidTransfer) {
   EXPECT_EQ(stdfs::file_size(installed), kLarge);
   EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
   EXPECT_FALSE(stdfs::exists(side));
+}
+
+// The site as many offices reach it: nginx in front of two instances (server/deploy/run-stack)
+// on the update site's data folder. The catalogue query goes through nginx to an instance;
+// each file is resolved by an instance and sent by nginx.
+TEST_F(UpdateFaults, WholeRunThroughNginxInFrontOfTwoInstances) {
+  test::SiteStack stack({.data = site.root() / "data"});
+  ASSERT_TRUE(stack.started()) << stack.output();
+  const std::string big = test::generatedContent(kSize);
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+             .serverHost = stack.host()},
+            big);
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "b.exe", .version = "3.1",
+             .sourcepath = "Setup/Main/", .serverHost = stack.host()},
+            "B-new");
+  const auto r = runUpdater("VELTRANO_QUERY_HOST=" + stack.host());
+  EXPECT_EQ(r.exitCode, kExitDone) << r.out << stack.output();
+  EXPECT_TRUE(test::readFile(installed) == big);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "B.EXE"), "B-new");
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_EQ(site.recorded("TARVIC", "B.EXE"), "3.1");
 }
 
 // With a key set, a side file left by a cut transfer or a killed run is continued, by the
