@@ -100,6 +100,43 @@ TEST_F(StackTest, NothingOutsideTheFilesFolderIsSent) {
   EXPECT_EQ(rawGet(port(), "/INSIDE.TXT").body, readFile(files() / "FILES" / "TARVIC" / "README.TXT"));
 }
 
+// nginx's own wall: an instance that named a path through a symbolic link (as a link planted
+// after its lookup would make it) gets nothing from outside sent. The instance here is a
+// stand-in that redirects every path as it comes, resolving nothing.
+TEST(StackFront, NginxFollowsNoLinkAnInstanceNames) {
+  TempDir dir;
+  fs::create_directories(dir / "files" / "FILES");
+  writeFile(dir / "files" / "FILES" / "real.txt", "inside");
+  writeFile(dir / "secret.txt", "outside the files folder");
+  fs::create_symlink(dir / "secret.txt", dir / "files" / "FILES" / "link.txt");
+  fs::create_directory_symlink(dir.path(), dir / "files" / "up");
+  writeFile(dir / "blind-instance", R"(#!/usr/bin/env python3
+import http.server, sys
+prefix = sys.argv[sys.argv.index("--accel-redirect") + 1]
+class Redirect(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("X-Accel-Redirect", prefix + self.path.lstrip("/"))
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+    def log_message(self, *args):
+        pass
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Redirect)
+print("listening on 127.0.0.1:%d" % server.server_port, flush=True)
+server.serve_forever()
+)");
+  fs::permissions(dir / "blind-instance", fs::perms::owner_all);
+  SiteStack stack({.data = dir.path(), .instances = 1, .server = (dir / "blind-instance").string()});
+  ASSERT_TRUE(stack.started()) << stack.output();
+  EXPECT_EQ(rawGet(stack.port(), "/FILES/real.txt").body, "inside");
+  for (const char* target : {"/FILES/link.txt", "/up/secret.txt"}) {
+    const RawReply r = rawGet(stack.port(), target);
+    EXPECT_TRUE(r.status == 403 || r.status == 404) << target << "\n" << r.head;  // a link as a folder: 404
+    EXPECT_EQ(r.body.find("outside"), std::string::npos) << target;
+  }
+}
+
 TEST_F(StackTest, QueryAndDataServicesAreProxied) {
   auto r = post("/client/mysqlservice.asp", queryForm("select productname from qz_product order by productcode", "qz_update"));
   ASSERT_TRUE(r);

@@ -60,6 +60,7 @@ bool SiteStack::startOnce(const Options& options) {
   std::vector<std::string> args = {"/bin/bash", script, "--port", std::to_string(port), "--instances",
                                    std::to_string(options.instances), "--data", options.data.string()};
   if (options.sqlite) args.emplace_back("--sqlite");
+  if (!options.server.empty()) args.insert(args.end(), {"--server", options.server});
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

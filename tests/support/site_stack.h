@@ -18,6 +18,7 @@ class SiteStack {
     std::filesystem::path data;  // an existing data folder (files/, and db/ on SQLite)
     int instances = 2;
     bool sqlite = true;
+    std::string server;  // the program of the instances; "" for the one built
   };
   // Starts the script and waits (at most 60 s) until it says that nginx answers. A port taken
   // meanwhile by another process is tried again with another.
