@@ -147,17 +147,15 @@ struct Shared {
   explicit Shared(ServerOptions o)
       : options(std::move(o)),
         log(options.accessLog),
-        catalog(options.dataDir / "db", options.writable,
-                DatabaseCatalog::Limits{options.maxRows, std::chrono::seconds(30),
-                                        options.maxReplyBytes}),
-        query(catalog),
-        data(catalog),
+        catalog(openCatalog(options)),
+        query(*catalog),
+        data(*catalog),
         files(options.dataDir / "files"),
         workers(static_cast<std::size_t>(options.threads)) {}
 
   ServerOptions options;
   AccessLog log;
-  DatabaseCatalog catalog;
+  std::unique_ptr<DatabaseCatalog> catalog;
   QueryService query;
   DataService data;
   FileHost files;
