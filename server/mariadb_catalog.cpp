@@ -333,7 +333,6 @@ std::string timeText(const MYSQL_TIME& t, enum_field_types type, unsigned decima
 
 // A value of one column of the row being fetched.
 struct Cell {
-  MYSQL_BIND bind{};
   unsigned long length = 0;
   my_bool isNull = 0;
   my_bool truncated = 0;

@@ -111,7 +111,9 @@ bool isPureFunction(const std::string& word) {
 }
 
 // Splits `sql` into significant tokens up to the end of its one statement; `end` is where the
-// statement's text ends (before its ";" and the blanks and comments before that).
+// statement's text ends: at its ";", or the end of the text, blanks before either left out.
+// (Comments stay: cutting one off could make the text before it read differently, as "---"
+// at the very end reads "-" and a comment.)
 std::vector<Token> tokenize(std::string_view sql, std::size_t& end) {
   std::vector<Token> tokens;
   const std::size_t n = sql.size();
@@ -158,6 +160,7 @@ std::vector<Token> tokenize(std::string_view sql, std::size_t& end) {
       continue;
     }
     if (c == ';') {
+      if (!ended) end = i;
       ended = true;
       ++i;
       continue;
@@ -204,8 +207,12 @@ std::vector<Token> tokenize(std::string_view sql, std::size_t& end) {
     }
     tokens.push_back(t);
     i = t.end;
-    end = t.end;
   }
+  if (!ended) end = n;
+  auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+  };
+  while (end > 0 && blank(sql[end - 1])) --end;
   if (tokens.empty())
     throw StatementError(Kind::Statement, error_number::kMisuse, "no statement to run");
   return tokens;

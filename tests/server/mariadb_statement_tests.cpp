@@ -24,6 +24,9 @@ int errorCode(const std::string& sql) {
 TEST(MariadbStatement, OneStatementWithoutItsEnd) {
   EXPECT_EQ(readMariadbStatement("select 1").text, "select 1");
   EXPECT_EQ(readMariadbStatement("select 1 ;  -- done\n ; /* end */ # more").text, "select 1");
+  EXPECT_EQ(readMariadbStatement("select 1 -- done").text, "select 1 -- done");
+  // "-" and a comment: the comment stays, or the "--" cut from it would read as one.
+  EXPECT_EQ(readMariadbStatement("select 1 ---\x04\n;").text, "select 1 ---\x04");
   EXPECT_EQ(readMariadbStatement("select ';' as x;").text, "select ';' as x");
   EXPECT_EQ(readMariadbStatement("select 1 -- a comment\n, 2").text, "select 1 -- a comment\n, 2");
   const struct {
