@@ -36,8 +36,8 @@ class SiteStack {
   std::string output() const;
   // Every process below the script right now (nginx and its workers, the instances, MariaDB).
   std::vector<pid_t> descendants() const;
-  // Sends `signal` and waits for the script's end (at most 60 s, then SIGKILL); its exit
-  // status, or -1 when it had to be killed.
+  // Sends `signal` (0: none, only waits) and waits for the script's end (at most 60 s, then
+  // SIGKILL); its exit status, or -1 when it had to be killed.
   int stop(int signal);
 
  private:
