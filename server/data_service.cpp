@@ -7,7 +7,6 @@ namespace veltrano::server {
 
 namespace {
 
-constexpr int kTooBig = 18;  // SQLite's "string or blob too big"
 constexpr const char* kTextType = "text/plain; charset=utf-8";
 constexpr const char* kXmlType = "text/xml; charset=utf-8";
 
@@ -81,7 +80,7 @@ Reply DataService::answer(std::string_view page, const RecordsetFields& request)
     std::string xml = rowsetXml(result);
     const std::size_t cap = catalog_.limits().maxBytes;
     if (xml.size() > cap)
-      return textReply(200, kTooBig,
+      return textReply(200, error_number::kTooBig,
                        "the reply is larger than " + std::to_string(cap) +
                            " bytes (the server's reply limit)");
     return Reply{200, kXmlType, std::move(xml)};

@@ -111,8 +111,27 @@ FileHost::Lookup FileHost::find(std::string_view target) const {
   }
   if (!fs::is_regular_file(real, ec)) return result;
   result.outcome = Outcome::Found;
+  result.relative = real.lexically_relative(root).generic_string();
   result.file = std::move(real);
   return result;
+}
+
+std::string accelRedirectTarget(std::string_view prefix, std::string_view relative) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out(prefix);
+  out.reserve(prefix.size() + relative.size() * 3);
+  for (const char c : relative) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
+        b == '.' || b == '_' || b == '~' || b == '/') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    }
+  }
+  return out;
 }
 
 RangePlan planRanges(const RequestedRanges& requested, std::uint64_t size, std::size_t maxRanges) {

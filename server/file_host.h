@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -31,6 +32,7 @@ class FileHost {
   struct Lookup {
     Outcome outcome = Outcome::NotFound;
     std::filesystem::path file;  // for Found: the file, with symbolic links resolved
+    std::string relative;        // for Found: `file` below the folder, "/"-separated
   };
 
   // `target` is the request target as sent (percent-encoded; a query string is ignored).
@@ -42,6 +44,12 @@ class FileHost {
   std::filesystem::path root_;
   std::filesystem::path canonicalRoot_;  // empty when the folder did not exist at construction
 };
+
+// The X-Accel-Redirect target that hands a found file to a front server (nginx) to send:
+// `prefix` (the front's internal location, "/" at both ends) followed by `relative` with every
+// byte but letters, digits, "-._~" and "/" percent-encoded, since the front decodes the target
+// once and would read "?" as the start of a query.
+std::string accelRedirectTarget(std::string_view prefix, std::string_view relative);
 
 // Byte ranges of a Range header, as parsed: (first, last) with -1 for an absent number, so
 // (4000, -1) is "4000-" and (-1, 500) the last 500 bytes.

@@ -147,17 +147,15 @@ struct Shared {
   explicit Shared(ServerOptions o)
       : options(std::move(o)),
         log(options.accessLog),
-        catalog(options.dataDir / "db", options.writable,
-                DatabaseCatalog::Limits{options.maxRows, std::chrono::seconds(30),
-                                        options.maxReplyBytes}),
-        query(catalog),
-        data(catalog),
+        catalog(openCatalog(options)),
+        query(*catalog),
+        data(*catalog),
         files(options.dataDir / "files"),
         workers(static_cast<std::size_t>(options.threads)) {}
 
   ServerOptions options;
   AccessLog log;
-  DatabaseCatalog catalog;
+  std::unique_ptr<DatabaseCatalog> catalog;
   QueryService query;
   DataService data;
   FileHost files;
@@ -379,6 +377,10 @@ class Connection final : public Session {
       case FileHost::Outcome::Refused: return sendText(403, "forbidden");
       case FileHost::Outcome::BadRequest: return sendText(400, "bad request path");
     }
+    // Behind nginx: the front sends the bytes (and honours ranges) from its internal location.
+    if (!s_.options.accelRedirect.empty())
+      return sendReply(Reply{200, "", ""},
+                       "X-Accel-Redirect: " + accelRedirectTarget(s_.options.accelRedirect, found.relative) + "\r\n");
     // The path is canonical (no links left in it); O_NOFOLLOW keeps a link swapped in since
     // from being followed.
     fd_ = ::open(found.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);

@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "server/http_server.h"
+#include "server/mariadb_catalog.h"
 #include "server/options.h"
 
 using veltrano::server::HttpServer;
 using veltrano::server::ParsedCommandLine;
 
 int main(int argc, char** argv) {
-  const ParsedCommandLine cmd = veltrano::server::parseCommandLine(
+  ParsedCommandLine cmd = veltrano::server::parseCommandLine(
       std::vector<std::string>(argv + 1, argv + argc));
   switch (cmd.action) {
     case ParsedCommandLine::Action::Help:
@@ -46,6 +47,27 @@ int main(int argc, char** argv) {
                                 : "veltrano-server: the data folder %s does not exist\n",
                  cmd.options.dataDir.c_str());
     return 1;
+  }
+
+  if (cmd.options.mariadb) {
+    std::string problem;
+    if (!veltrano::server::readDatabasePassword(cmd.options, problem)) {
+      std::fprintf(stderr, "veltrano-server: %s\n", problem.c_str());
+      return 1;
+    }
+    // A wrong account or password is reported now; a server not up yet is waited for: each
+    // request tries to reach it.
+    veltrano::server::MariadbCatalog::Settings settings{*cmd.options.mariadb,
+                                                        cmd.options.databasePassword, 1};
+    try {
+      veltrano::server::MariadbCatalog(settings, cmd.options.writable, {}).connect();
+    } catch (const veltrano::server::StatementError& e) {
+      if (e.code() < 2000 || e.code() >= 3000) {
+        std::fprintf(stderr, "veltrano-server: %s\n", e.what());
+        return 1;
+      }
+      std::fprintf(stderr, "veltrano-server: warning: %s\n", e.what());
+    }
   }
 
   try {

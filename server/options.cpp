@@ -1,7 +1,10 @@
 #include "server/options.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <fstream>
 #include <limits>
+#include <iterator>
 
 namespace veltrano::server {
 
@@ -18,7 +21,120 @@ bool parseNumber(const std::string& text, T min, T max, T& out) {
   return true;
 }
 
+// %XX escapes decoded; false for a malformed one.
+bool percentDecode(const std::string& text, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    int value = 0;
+    for (int k = 1; k <= 2; ++k) {
+      const char c = text[i + k];
+      value *= 16;
+      if (c >= '0' && c <= '9') value += c - '0';
+      else if (c >= 'a' && c <= 'f') value += c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F') value += c - 'A' + 10;
+      else return false;
+    }
+    out += static_cast<char>(value);
+    i += 2;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool parseMariadbUrl(const std::string& text, MariadbAddress& out, std::string& error) {
+  constexpr std::string_view kScheme = "mariadb://";
+  if (text.compare(0, kScheme.size(), kScheme) != 0) {
+    error = "--database wants mariadb://USER@HOST:PORT or mariadb://USER@localhost/?socket=PATH, not \"" +
+            text + "\"";
+    return false;
+  }
+  std::string rest = text.substr(kScheme.size());
+  std::string query;
+  if (const auto q = rest.find('?'); q != std::string::npos) {
+    query = rest.substr(q + 1);
+    rest.erase(q);
+  }
+  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  if (rest.find('/') != std::string::npos) {
+    error = "--database takes no path: the request's database name selects the schema";
+    return false;
+  }
+  const auto at = rest.rfind('@');
+  if (at == std::string::npos || at == 0) {
+    error = "--database needs a user: mariadb://USER@HOST:PORT";
+    return false;
+  }
+  const std::string userPart = rest.substr(0, at);
+  if (userPart.find(':') != std::string::npos) {
+    error = "--database takes no password: give it in --database-password-file or the "
+            "environment variable VELTRANO_SERVER_DB_PASSWORD";
+    return false;
+  }
+  MariadbAddress address;
+  if (!percentDecode(userPart, address.user) || address.user.empty()) {
+    error = "--database has a malformed user name";
+    return false;
+  }
+  const std::string hostPart = rest.substr(at + 1);
+  if (hostPart.find(':') != std::string::npos && hostPart.back() != ']') {
+    if (!parseHostPort(hostPart, address.host, address.port) || address.port == 0) {
+      error = "--database wants HOST:PORT after the user, not \"" + hostPart + "\"";
+      return false;
+    }
+  } else {
+    address.host = hostPart;
+    if (address.host.size() > 2 && address.host.front() == '[')
+      address.host = address.host.substr(1, address.host.size() - 2);
+  }
+  if (address.host.empty()) {
+    error = "--database needs a host: mariadb://USER@HOST:PORT";
+    return false;
+  }
+  if (!query.empty()) {
+    if (query.rfind("socket=", 0) != 0 || query.find('&') != std::string::npos) {
+      error = "--database knows one setting after \"?\": socket=PATH";
+      return false;
+    }
+    if (!percentDecode(query.substr(7), address.socket) || address.socket.empty() ||
+        address.socket.front() != '/') {
+      error = "--database wants an absolute socket path: ?socket=/PATH";
+      return false;
+    }
+    if (address.host != "localhost") {
+      error = "--database with a socket names the host localhost: mariadb://USER@localhost/?socket=PATH";
+      return false;
+    }
+  }
+  out = address;
+  return true;
+}
+
+bool readDatabasePassword(ServerOptions& options, std::string& error) {
+  options.databasePassword.clear();
+  if (!options.databasePasswordFile.empty()) {
+    std::error_code ec;
+    std::ifstream in(options.databasePasswordFile, std::ios::binary);
+    std::string password;
+    if (!std::filesystem::is_regular_file(options.databasePasswordFile, ec)) in.close();
+    if (in.is_open()) password.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad()) {
+      error = "cannot read the database password file " + options.databasePasswordFile.string();
+      return false;
+    }
+    if (!password.empty() && password.back() == '\n') password.pop_back();
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    options.databasePassword = password;
+    return true;
+  }
+  if (const char* env = std::getenv("VELTRANO_SERVER_DB_PASSWORD")) options.databasePassword = env;
+  return true;
+}
 
 bool parseHostPort(const std::string& text, std::string& host, int& port) {
   std::string h;
@@ -51,6 +167,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     return result;
   };
 
+  bool dbConnectionsGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::string value;
@@ -82,7 +199,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         name != "--max-request-bytes" && name != "--max-rows" && name != "--threads" &&
         name != "--access-log" && name != "--max-reply-bytes" && name != "--header-timeout" &&
         name != "--min-body-rate" && name != "--stall-timeout" && name != "--tls-cert" &&
-        name != "--tls-key") {
+        name != "--tls-key" && name != "--database" && name != "--database-password-file" &&
+        name != "--db-connections" && name != "--accel-redirect") {
       return fail("unknown option " + name + " (see --help)");
     }
     if (!takeValue()) return fail(name + " needs a value");
@@ -128,11 +246,32 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--tls-key") {
       if (value.empty()) return fail("--tls-key wants a PEM file");
       o.tlsKey = value;
+    } else if (name == "--database") {
+      MariadbAddress address;
+      std::string error;
+      if (!parseMariadbUrl(value, address, error)) return fail(error);
+      o.mariadb = address;
+    } else if (name == "--database-password-file") {
+      if (value.empty()) return fail("--database-password-file wants a file");
+      o.databasePasswordFile = value;
+    } else if (name == "--db-connections") {
+      if (!parseNumber(value, 1, 1024, o.dbConnections))
+        return fail("--db-connections wants a number from 1 to 1024");
+      dbConnectionsGiven = true;
+    } else if (name == "--accel-redirect") {
+      // The prefix goes into a header and ahead of encoded names: a plain path, "/" at both ends.
+      const bool plain = value.find_first_of("?#%\\ \t\r\n") == std::string::npos;
+      if (value.size() < 2 || value.front() != '/' || value.back() != '/' || !plain)
+        return fail("--accel-redirect wants a URL path beginning and ending with /, not \"" +
+                    value + "\"");
+      o.accelRedirect = value;
     }
   }
   if (o.dataDir.empty()) return fail("--data DIR is required (see --help)");
   if (o.tlsCert.empty() != o.tlsKey.empty())
     return fail("--tls-cert and --tls-key go together");
+  if (!o.mariadb && (dbConnectionsGiven || !o.databasePasswordFile.empty()))
+    return fail("--db-connections and --database-password-file go with --database");
   return result;
 }
 
@@ -143,9 +282,10 @@ The reference server: the query service of the updater, the file host its downlo
 from, and the data service of the data library, on one HTTP address.
 
   --data DIR              Data folder (required, must exist). Databases are
-                          DIR/db/<name>.sqlite, one file per database name; served files
-                          lie below DIR/files/, a URL path naming the path below files/
-                          (matched without regard to case).
+                          DIR/db/<name>.sqlite, one file per database name (unless
+                          --database names a MariaDB server); served files lie below
+                          DIR/files/, a URL path naming the path below files/ (matched
+                          without regard to case).
   --listen HOST:PORT      Address to listen on (default 127.0.0.1:8080). Port 0 picks a free
                           port. The first line of standard output always says
                           "listening on HOST:PORT" with the port chosen.
@@ -156,8 +296,24 @@ from, and the data service of the data library, on one HTTP address.
                           the form /ORVEX/<page>.ASP are served as well.
   --tls-cert FILE         Serve HTTPS on the --listen address with this certificate chain
   --tls-key FILE          (PEM) and private key (PEM). Both or neither.
+  --database URL          Keep the databases on a MariaDB server instead of SQLite files:
+                          mariadb://USER@HOST:PORT or mariadb://USER@localhost/?socket=PATH.
+                          A request's database name, lower-cased, selects the schema of that
+                          name. Without --writable use an account with SELECT rights only.
+  --database-password-file FILE
+                          The MariaDB account's password: the file's content without its
+                          final line break. Default: the environment variable
+                          VELTRANO_SERVER_DB_PASSWORD, else none. Never on the command line.
+  --db-connections N      MariaDB connections kept open and shared by the workers
+                          (default 8); a statement waits for a free one.
   --threads N             Database workers: statements run on N threads (default 16), never
                           on the threads that serve connections.
+  --accel-redirect PREFIX Behind nginx: answer a file request, once its path is resolved
+                          as above, with an empty 200 carrying "X-Accel-Redirect: PREFIX"
+                          and the file's real path below files/ (percent-encoded), for
+                          nginx to send from an internal location (server/deploy/
+                          nginx.conf.in). PREFIX begins and ends with /. Missing and refused
+                          paths are answered as without it.
   --access-log FILE|-     Append one line per request (time, client, method, path, status,
                           bytes, duration) to FILE, or to standard output with "-".
                           Default: no access log.

@@ -1,7 +1,5 @@
 #include "server/query_service.h"
 
-#include <sqlite3.h>
-
 #include <stdexcept>
 
 #include "platform/text/ansi.h"
@@ -86,7 +84,7 @@ Reply QueryService::answer(std::string_view body) const {
 
   if (!catalog_.writable() && meridox::IsModifyingStatement(request->sql))
     return ansiReply(403, kTextType,
-                     errorText(SQLITE_READONLY,
+                     errorText(error_number::kReadOnly,
                                "the database is read-only: statements that change data are "
                                "refused"));
   try {
@@ -98,7 +96,7 @@ Reply QueryService::answer(std::string_view body) const {
     const std::size_t cap = catalog_.limits().maxBytes;
     if (reply.size() > cap)
       return ansiReply(200, kTextType,
-                       errorText(SQLITE_TOOBIG, "the reply is larger than " + std::to_string(cap) +
+                       errorText(error_number::kTooBig, "the reply is larger than " + std::to_string(cap) +
                                                     " bytes (the server's reply limit)"));
     return ansiReply(200, kXmlType, reply);
   } catch (const StatementError& e) {

@@ -87,6 +87,23 @@ TEST_F(FileHostTest, SymbolicLinksLeadingOutAreRefusedAndInsideAreFollowed) {
   EXPECT_EQ(outcome("/FILES/DANGLING"), FileHost::Outcome::NotFound);
 }
 
+TEST_F(FileHostTest, TheRedirectTargetNamesTheRealFileBelowTheFolder) {
+  fs::create_symlink(root() / "FILES" / "Tarvic" / "tarvic.exe", root() / "FILES" / "in.exe");
+  writeFile(root() / "FILES" / "Tarvic" / "설명 #1?%.txt", "x");
+  const auto target = [&](const std::string& path) {
+    const auto found = host().find(path);
+    EXPECT_EQ(found.outcome, FileHost::Outcome::Found) << path;
+    return accelRedirectTarget("/_files/", found.relative);
+  };
+  EXPECT_EQ(target("/files\\TARVIC\\Tarvic.EXE"), "/_files/FILES/Tarvic/tarvic.exe");
+  EXPECT_EQ(target("/FILES/IN.EXE"), "/_files/FILES/Tarvic/tarvic.exe");  // the link resolved
+  // Everything but unreserved bytes and "/" encoded: the front decodes once, "?" and "%"
+  // included.
+  EXPECT_EQ(target("/FILES/TARVIC/%EC%84%A4%EB%AA%85%20%231%3F%25.TXT"),
+            "/_files/FILES/Tarvic/%EC%84%A4%EB%AA%85%20%231%3F%25.txt");
+  EXPECT_EQ(accelRedirectTarget("/p/", "a-b_c.d~e/F+G;H"), "/p/a-b_c.d~e/F%2BG%3BH");
+}
+
 TEST(RangePlanning, SettlesRangesAgainstTheFileSize) {
   using K = RangePlan::Kind;
   struct Case {

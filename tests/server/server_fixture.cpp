@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cctype>
 #include <chrono>
@@ -35,6 +36,50 @@ void makeSampleData(const std::filesystem::path& dir, const std::string& hostPor
   cmd += " 2>&1";
   const CommandResult r = run(cmd);
   ASSERT_EQ(r.exitCode, 0) << r.out;
+}
+
+void loadSampleMariadb(const MariadbInstance& server, const std::string& hostPort) {
+  const ScopedEnv password("VELTRANO_SERVER_DB_PASSWORD", kSamplePassword);
+  const CommandResult r = run("'" + builtProgram("server/load-sample-mariadb").string() + "' '" +
+                              server.socket() + "' '" + hostPort + "' 2>&1");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+}
+
+void ServerProgramFixture::start(std::vector<std::string> extra, Backend backend) {
+  std::vector<std::string> args = {"--data", dir_.path().string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::unique_ptr<ScopedEnv> password;
+  if (backend == Backend::Mariadb) {
+    // The accounts must be there when the program starts; the files' address is known after.
+    mariadb_ = std::make_unique<MariadbInstance>(dir_.path() / "mariadb");
+    loadSampleMariadb(*mariadb_, "127.0.0.1:1");
+    bool writable = false;
+    for (const auto& a : extra) writable = writable || a == "--writable";
+    args.push_back("--database");
+    args.push_back(std::string("mariadb://") + (writable ? "veltrano_rw" : "veltrano_ro") +
+                   "@localhost/?socket=" + mariadb_->socket());
+    password = std::make_unique<ScopedEnv>("VELTRANO_SERVER_DB_PASSWORD", kSamplePassword);
+  }
+  server_ = std::make_unique<ServerProcess>(args);
+  ASSERT_TRUE(server_->started()) << server_->firstLine() << server_->errorOutput();
+  makeSampleData(dir_.path(), server_->hostPort());
+  if (mariadb_)
+    mariadb_->execute("update qz_update.qz_files set sourcepath = replace(sourcepath, '127.0.0.1:1/', '" +
+                      server_->hostPort() + "/')");
+}
+
+std::string ServerProgramFixture::sampleValue(const std::string& database, const std::string& sql) const {
+  if (mariadb_) return mariadb_->scalar(sql, database);
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((dir_.path() / "db" / (database + ".sqlite")).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+  std::string v;
+  if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+    v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return v;
 }
 
 std::string queryForm(const std::string& sql, const std::string& database,

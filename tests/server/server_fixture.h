@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "backends.h"
+#include "mariadb_instance.h"
 #include "server/http_server.h"
 #include "support/test_support.h"
 
@@ -20,6 +22,13 @@ namespace veltrano::test {
 // Runs server/make-sample-data into `dir` for `hostPort`; fails the test when it fails.
 void makeSampleData(const std::filesystem::path& dir, const std::string& hostPort,
                     const std::string& registrable = "");
+
+// The password of the sample accounts in the tests' MariaDB servers (quotes and all).
+inline constexpr const char* kSamplePassword = "sample pw'\"1";
+
+// Runs server/deploy/load-sample-mariadb for `server` and `hostPort`, with kSamplePassword for
+// the accounts veltrano_ro and veltrano_rw; fails the test when it fails.
+void loadSampleMariadb(const MariadbInstance& server, const std::string& hostPort);
 
 // The query-service form for a statement, as the updater builds it: fresh keys, the statement
 // with one blank added, keyed hex.
@@ -74,18 +83,18 @@ class ServerProcess {
 // A sample data folder and the server program serving it, for suites of its own.
 class ServerProgramFixture : public ::testing::Test {
  protected:
-  // Starts the program on the folder (with `extra` options), then makes the sample data in it.
-  void start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--data", dir_.path().string()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    server_ = std::make_unique<ServerProcess>(args);
-    ASSERT_TRUE(server_->started()) << server_->firstLine() << server_->errorOutput();
-    makeSampleData(dir_.path(), server_->hostPort());
-  }
+  // Starts the program on the folder (with `extra` options), then makes the sample data in it:
+  // its databases in SQLite files, or, on MariaDB, in a MariaDB server of the test's own loaded
+  // as server/deploy/load-sample-mariadb loads it, the program on the account veltrano_ro
+  // (veltrano_rw with --writable) through the socket.
+  void start(std::vector<std::string> extra = {}, Backend backend = Backend::Sqlite);
   int port() const { return server_->port(); }
   std::filesystem::path files() const { return dir_.path() / "files"; }
+  // A value straight from a sample database, not through the program.
+  std::string sampleValue(const std::string& database, const std::string& sql) const;
 
   TempDir dir_;
+  std::unique_ptr<MariadbInstance> mariadb_;
   std::unique_ptr<ServerProcess> server_;
 };
 

@@ -1,5 +1,7 @@
 // The server program over real HTTP on loopback: started as a child process on port 0 with
-// the sample data set, or run in this process.
+// the sample data set, or run in this process. The replies of the services are tested on both
+// backends (ServerRepliesTest/.../Sqlite and .../Mariadb, the sample data loaded into a MariaDB
+// server of the test's own).
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -18,7 +20,10 @@
 #include "platform/ui/scripted_ui.h"
 #include "updater/mod_standard.h"
 #include "updater/query_client.h"
+#include "server/data_service.h"
+#include "server/mariadb_catalog.h"
 #include "server/query_service.h"
+#include "server/sqlite_catalog.h"
 #include "server_fixture.h"
 
 using namespace veltrano::test;
@@ -81,6 +86,19 @@ class ServerProgramTest : public ServerProgramFixture {
   }
 
 };
+
+// The same on each backend.
+class ServerRepliesTest : public ServerProgramTest, public ::testing::WithParamInterface<Backend> {
+ protected:
+  void start(std::vector<std::string> extra = {}) { ServerProgramTest::start(extra, GetParam()); }
+  bool mariadb() const { return GetParam() == Backend::Mariadb; }
+  // The error text's start for a failure the database reports: SQLite's code, or MariaDB's.
+  std::string failure(int sqlite, int mariadb) const {
+    return "[에러번호] " + std::to_string(this->mariadb() ? mariadb : sqlite) + " : ";
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerRepliesTest, kBothBackends, backendName);
 
 // The request of the data library's DB_ADD: SQL, DATABASE, and BYTESDATA with the payload.
 std::unique_ptr<ado::Recordset> sqlRequest(const std::string& sql, const std::string& database,
@@ -260,7 +278,7 @@ TEST_F(ServerProgramTest, CurlGetsTheSameBytesWholeAndByRange) {
   EXPECT_EQ(escaped.out, "403");
 }
 
-TEST_F(ServerProgramTest, QueryServiceAnswersInTheClientsForms) {
+TEST_P(ServerRepliesTest, QueryServiceAnswersInTheClientsForms) {
   start();
   // No rows: the exact text, in CP949.
   auto r = postQuery("select * from qz_product where productcode = '없는제품'");
@@ -273,7 +291,7 @@ TEST_F(ServerProgramTest, QueryServiceAnswersInTheClientsForms) {
   r = postQuery("select productname from qz_product where productname = '타르빅' and 없는열 = 1");
   ASSERT_TRUE(r);
   const std::string error = text::fromAnsi(r->body);
-  EXPECT_EQ(error.rfind("[에러번호] 1 : ", 0), 0u) << error;
+  EXPECT_EQ(error.rfind(failure(1, 1054), 0), 0u) << error;  // ER_BAD_FIELD_ERROR
   EXPECT_NE(error.find("없는열"), std::string::npos) << error;
   EXPECT_EQ(error.find("Recordsetxml.xsl"), std::string::npos);
 
@@ -286,7 +304,7 @@ TEST_F(ServerProgramTest, QueryServiceAnswersInTheClientsForms) {
   EXPECT_EQ(upper->body, text::toAnsiString(kNoRowsText));
 }
 
-TEST_F(ServerProgramTest, CatalogueAndFileListsAsTheUpdaterReadsThem) {
+TEST_P(ServerRepliesTest, CatalogueAndFileListsAsTheUpdaterReadsThem) {
   start();
   auto catalogue = rowsOf(postQuery("select * from qz_product"));
   ASSERT_EQ(catalogue->State(), ado::adStateOpen);
@@ -323,7 +341,7 @@ TEST_F(ServerProgramTest, CatalogueAndFileListsAsTheUpdaterReadsThem) {
   EXPECT_EQ(names, (std::vector<std::string>{"README.TXT", "tarvic.exe", "tarvicsample.dll"}));
 }
 
-TEST_F(ServerProgramTest, TheUpdatersQueryClientReadsEveryReplyForm) {
+TEST_P(ServerRepliesTest, TheUpdatersQueryClientReadsEveryReplyForm) {
   start();
   veltrano::ui::ScriptedUi scripted;
   veltrano::ui::ScopedUi quiet{scripted};
@@ -345,7 +363,7 @@ TEST_F(ServerProgramTest, TheUpdatersQueryClientReadsEveryReplyForm) {
   ASSERT_EQ(failed.kind, meridox::QueryResult::Kind::Recordset);
   EXPECT_EQ(failed.recordset->Fields(0).Name(), meridox::kFailureField);
   const std::string message = failed.recordset->Fields(0).Value().toString();
-  EXPECT_EQ(message.rfind("[에러번호] 1 : ", 0), 0u) << message;
+  EXPECT_EQ(message.rfind(failure(1, 1146), 0), 0u) << message;
   EXPECT_NE(message.find("없는표"), std::string::npos) << message;
 
   // A change is refused by the server, and the client reports True as it always does.
@@ -354,7 +372,7 @@ TEST_F(ServerProgramTest, TheUpdatersQueryClientReadsEveryReplyForm) {
   EXPECT_EQ(meridox::OpenServerQuery("select count(*) from qz_files")->Fields(0).Value().toInt64(), 6);
 }
 
-TEST_F(ServerProgramTest, DataServiceAnswersPostedRecordsets) {
+TEST_P(ServerRepliesTest, DataServiceAnswersPostedRecordsets) {
   start({"--writable"});
   // DB_ADD with a payload bound to the "?".
   auto store = sqlRequest("update document set content = ? where docno = 1", "tarvic", Bytes{1, 0, 0xFE});
@@ -397,28 +415,20 @@ TEST_F(ServerProgramTest, DataServiceAnswersPostedRecordsets) {
   r = postRecordset("/Database/ORVEX/", *bad);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 200);
-  EXPECT_EQ(r->body.rfind("[에러번호] 1 : ", 0), 0u) << r->body;
+  EXPECT_EQ(r->body.rfind(failure(1, 1146), 0), 0u) << r->body;
 }
 
-TEST_F(ServerProgramTest, ModifyingStatementRefusedOnReadOnlyDatabase) {
+TEST_P(ServerRepliesTest, ModifyingStatementRefusedOnReadOnlyDatabase) {
   start();
   auto r = postQuery("delete from qz_files");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 403);
   EXPECT_EQ(text::fromAnsi(r->body).rfind("[에러번호] 8 : ", 0), 0u);
-  r = postQuery("select * from qz_files where filename = 'README.TXT' and productkey = 'NONE'");
   // The files are all still there.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((dir_.path() / "db" / "qz_update.sqlite").c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "select count(*) from qz_files", -1, &st, nullptr);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(st, 0), 6);
-  sqlite3_finalize(st);
-  sqlite3_close(db);
+  EXPECT_EQ(sampleValue("qz_update", "select count(*) from qz_files"), "6");
 }
 
-TEST_F(ServerProgramTest, WritableServerRunsModifyingStatements) {
+TEST_P(ServerRepliesTest, WritableServerRunsModifyingStatements) {
   start({"--writable"});
   auto r = postQuery("delete from qz_files where productkey = 'TVSMS'");
   ASSERT_TRUE(r);
@@ -482,7 +492,7 @@ TEST_F(ServerProgramTest, AccessLogHasOneLinePerRequest) {
   EXPECT_NE(lines[2].find(" POST /client/mysqlservice.asp 200 25 "), std::string::npos) << lines[2];
 }
 
-TEST_F(ServerProgramTest, ManyClientsAtOnce) {
+TEST_P(ServerRepliesTest, ManyClientsAtOnce) {
   start({"--threads", "16"});
   std::atomic<int> good{0}, bad{0};
   std::vector<std::thread> clients;
@@ -566,4 +576,121 @@ TEST(SampleData, CatalogueFilesAndAddress) {
   const auto bad = run("'" + builtProgram("server/make-sample-data").string() + "' '" +
                        dir.path().string() + "' \"x'; drop table qz_files; --:1\" 2>&1");
   EXPECT_EQ(bad.exitCode, 2);
+}
+
+// The sample data in SQLite files and in MariaDB (as the loader puts it there) give the same
+// reply bytes, form for form; and the loader's SELECT-only account cannot write.
+TEST(SampleData, BothBackendsGiveTheSameReplies) {
+  TempDir dir;
+  const std::string host = "127.0.0.1:45678";
+  makeSampleData(dir.path(), host);
+  MariadbInstance mariadb(dir.path() / "mariadb");
+  loadSampleMariadb(mariadb, host);
+
+  const veltrano::server::DatabaseCatalog::Limits limits{5, std::chrono::seconds(30), 64u << 20};
+  const veltrano::server::SqliteCatalog sqlite(dir.path() / "db", false, limits);
+  veltrano::server::MariadbCatalog::Settings settings;
+  settings.address = mariadb.socketAddress("veltrano_ro");
+  settings.password = kSamplePassword;
+  const veltrano::server::MariadbCatalog maria(settings, false, limits);
+
+  for (const char* sql : {
+           "select * from qz_product",
+           "select  productcode,filename,sourcepath,downloadpath,addreg,version,memo,productkey "
+           "from qz_files where productkey='TARVIC' order by filename",
+           "select * from qz_files order by productkey, filename",
+           "select productcode, count(*) as n from qz_files group by productcode order by productcode",
+           "select productname as \"제품 이름\", sortorder * 1.5 as half, null as none_here "
+           "from qz_product order by sortorder",
+           "select sum(sortorder), avg(sortorder), max(version), min(productcode) from qz_product",
+           "select * from qz_product where productcode = '없는제품'",
+           "delete from qz_files",  // refused by the server, the same way
+           "select * from qz_files",  // more rows than the limit
+       }) {
+    const std::string form = queryForm(sql, "qz_update");
+    const veltrano::server::Reply a = veltrano::server::QueryService(sqlite).answer(form);
+    const veltrano::server::Reply b = veltrano::server::QueryService(maria).answer(form);
+    EXPECT_EQ(a.status, b.status) << sql;
+    EXPECT_EQ(text::fromAnsi(a.body), text::fromAnsi(b.body)) << sql;
+  }
+
+  auto request = [](std::vector<std::pair<std::string, Variant>> fields) {
+    return veltrano::server::RecordsetFields{std::move(fields)};
+  };
+  const struct {
+    const char* page;
+    veltrano::server::RecordsetFields fields;
+  } data[] = {
+      {"", request({{"SQL", Variant("select * from customer order by custno")}, {"DATABASE", Variant("tarvic")}})},
+      {"", request({{"SQL", Variant("select * from document")}, {"DATABASE", Variant("TARVIC")}})},
+      {"CUSTOMER_GET", request({{"DATABASE", Variant("tarvic")}, {"CUSTNO", Variant("2")}})},
+      {"customer_list", request({{"DATABASE", Variant("tarvic")}, {"REGION", Variant("서울")}})},
+      {"CUSTOMER_LIST", request({{"DATABASE", Variant("tarvic")}, {"REGION", Variant("제주")}})},
+      {"CUSTOMER_GET", request({{"DATABASE", Variant("tarvic")}})},  // :CUSTNO without a value
+      {"CUSTOMER_ADD", request({{"DATABASE", Variant("tarvic")}, {"NAME", Variant("x")},
+                                {"PHONE", Variant("1")}, {"REGION", Variant("2")}})},  // refused
+  };
+  for (const auto& d : data) {
+    const veltrano::server::Reply a = veltrano::server::DataService(sqlite).answer(d.page, d.fields);
+    const veltrano::server::Reply b = veltrano::server::DataService(maria).answer(d.page, d.fields);
+    EXPECT_EQ(a.status, b.status) << d.page;
+    EXPECT_EQ(a.body, b.body) << d.page;
+  }
+
+  // The SELECT-only account, the server's own refusal bypassed: the database refuses.
+  const veltrano::server::MariadbCatalog unguarded(settings, true, limits);
+  try {
+    unguarded.run("qz_update", "delete from qz_files");
+    ADD_FAILURE();
+  } catch (const veltrano::server::StatementError& e) {
+    EXPECT_EQ(e.kind(), veltrano::server::StatementError::Kind::Refused);
+    EXPECT_EQ(e.code(), 1142) << e.what();
+  }
+  EXPECT_EQ(mariadb.scalar("select count(*) from qz_update.qz_files"), "6");
+}
+
+// MariaDB restarted while clients keep asking: the program answers with error texts while the
+// database is away and with rows again once it is back, without being restarted itself.
+TEST_F(ServerProgramTest, RecoversWhenMariadbRestarts) {
+  start({"--db-connections", "4"}, Backend::Mariadb);
+  const std::string rows = "select productcode from qz_product order by productcode";
+  auto ask = [&] {
+    httplib::Client client("127.0.0.1", port());
+    client.set_read_timeout(40);
+    const auto r = client.Post("/client/mysqlservice.asp", queryForm(rows, "qz_update"),
+                               "application/x-www-form-urlencoded");
+    return r ? text::fromAnsi(r->body) : std::string("no reply");
+  };
+  ASSERT_EQ(ask().rfind(std::string(kStylesheetLine), 0), 0u);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> answered{0}, failures{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c)
+    clients.emplace_back([&] {
+      while (!done) {
+        const std::string reply = ask();
+        if (reply.rfind(std::string(kStylesheetLine), 0) == 0) ++answered;
+        else if (reply.rfind("[에러번호] ", 0) == 0) ++failures;
+        else ADD_FAILURE() << reply;
+      }
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  mariadb_->stop(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  mariadb_->start();
+
+  // Back within a bounded time, every client.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int inARow = 0;
+  while (inARow < 10 && std::chrono::steady_clock::now() < deadline) {
+    inARow = ask().rfind(std::string(kStylesheetLine), 0) == 0 ? inARow + 1 : 0;
+    if (inARow == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  done = true;
+  for (auto& t : clients) t.join();
+  EXPECT_EQ(inARow, 10);
+  EXPECT_GT(answered.load(), 0);
+  EXPECT_GT(failures.load(), 0);  // while it was away: error texts, not silence
+  EXPECT_TRUE(veltrano::test::processRunning(server_->pid()));
 }

@@ -26,6 +26,7 @@
 #include "platform/text/vbstring.h"
 #include "platform/ui/scripted_ui.h"
 #include "support/http_test_server.h"
+#include "support/site_stack.h"
 #include "support/test_support.h"
 #include "update_site.h"
 #include "platform/text/ansi.h"
@@ -741,6 +742,52 @@ TEST_F(UpdateFaults, ServerKilledMidTransfer) {
   EXPECT_EQ(stdfs::file_size(installed), kLarge);
   EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
   EXPECT_FALSE(stdfs::exists(side));
+}
+
+// The site as many offices reach it: nginx in front of two instances (server/deploy/run-stack)
+// on the update site's data folder. The catalogue query goes through nginx to an instance;
+// each file is resolved by an instance and sent by nginx.
+TEST_F(UpdateFaults, WholeRunThroughNginxInFrontOfTwoInstances) {
+  test::SiteStack stack({.data = site.root() / "data"});
+  ASSERT_TRUE(stack.started()) << stack.output();
+  const std::string big = test::generatedContent(kSize);
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "a.dll", .version = "2.0",
+             .serverHost = stack.host()},
+            big);
+  site.file({.productcode = "TARVIC", .productkey = "TARVIC", .filename = "b.exe", .version = "3.1",
+             .sourcepath = "Setup/Main/", .serverHost = stack.host()},
+            "B-new");
+  const auto r = runUpdater("VELTRANO_QUERY_HOST=" + stack.host());
+  EXPECT_EQ(r.exitCode, kExitDone) << r.out << stack.output();
+  EXPECT_TRUE(test::readFile(installed) == big);
+  EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "B.EXE"), "B-new");
+  EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
+  EXPECT_EQ(site.recorded("TARVIC", "B.EXE"), "3.1");
+}
+
+// The sample site as many offices reach it, on MariaDB: the stack loads the sample catalogue
+// into its own MariaDB for its address; the files are the sample files. The run updates the
+// installed product and registers its library.
+TEST_F(UpdateFaults, SampleRunThroughNginxTwoInstancesAndMariaDb) {
+  const stdfs::path data = site.root() / "sample";
+  const auto made = test::run("'" + test::builtProgram("server/make-sample-data").string() + "' '" + data.string() +
+                              "' 127.0.0.1:1 2>&1");
+  ASSERT_EQ(made.exitCode, 0) << made.out;
+  test::SiteStack stack({.data = data, .instances = 2, .sqlite = false});
+  ASSERT_TRUE(stack.started()) << stack.output();
+  ASSERT_NE(stack.output().find("instance(s) of veltrano-server on MariaDB"), std::string::npos) << stack.output();
+  const stdfs::path regsvr32 = site.root() / "regsvr32.txt";
+  UpdateSite::recorder(folder / "regsvr32", regsvr32);
+  const auto r = runUpdater("VELTRANO_QUERY_HOST=" + stack.host() + " VELTRANO_ANSWERS=Yes,No");
+  EXPECT_EQ(r.exitCode, kExitDone) << r.out << stack.output();
+  const stdfs::path served = data / "files" / "FILES" / "TARVIC";
+  for (const auto& [name, onServer] : {std::pair{"README.TXT", "README.TXT"}, std::pair{"TARVIC.EXE", "tarvic.exe"},
+                                       std::pair{"TARVICSAMPLE.DLL", "tarvicsample.dll"}}) {
+    EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / name), test::readFile(served / onServer)) << name;
+  }
+  EXPECT_EQ(site.recorded("TARVIC", "TARVIC.EXE"), "3.1.2");
+  EXPECT_EQ(site.recorded("TARVIC", "TARVICSAMPLE.DLL"), "1.0.0");
+  EXPECT_NE(UpdateSite::waitForLines(regsvr32, 2).find("TARVICSAMPLE.DLL"), std::string::npos);
 }
 
 // With a key set, a side file left by a cut transfer or a killed run is continued, by the
