@@ -318,14 +318,4 @@ MariadbStatement readMariadbStatement(std::string_view sql) {
   return s;
 }
 
-std::string quoteMariadbName(std::string_view name) {
-  std::string out = "`";
-  for (char c : name) {
-    out += c;
-    if (c == '`') out += '`';
-  }
-  out += '`';
-  return out;
-}
-
 }  // namespace veltrano::server

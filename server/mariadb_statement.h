@@ -49,7 +49,4 @@ struct MariadbStatement {
 // a comment run as code; 1064 (MariaDB's syntax error) for unterminated quotes or comments.
 MariadbStatement readMariadbStatement(std::string_view sql);
 
-// `name` quoted as a MariaDB identifier (`name`, backquotes doubled).
-std::string quoteMariadbName(std::string_view name);
-
 }  // namespace veltrano::server

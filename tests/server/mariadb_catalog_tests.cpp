@@ -233,14 +233,12 @@ TEST_F(MariadbCatalogTest, AResultOverALimitIsStoppedAndItsConnectionClosed) {
   const MariadbCatalog c = catalog("root", false, 4, {10, std::chrono::seconds(30), 64u << 20});
   c.run(shop_, "select 1");
   EXPECT_EQ(c.openConnections(), 1u);
-  // A million rows: stopped at the eleventh, not read to the end.
-  const auto start = Clock::now();
+  // A million rows: stopped at the eleventh; the connection is closed, not drained and kept.
   const StatementError e = errorOf(c,
       "with recursive n(x) as (select 1 union all select x + 1 from n where x < 1000) "
       "select a.x, repeat('y', 200) from n a, n b");
   EXPECT_EQ(e.code(), 18);
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-  EXPECT_EQ(c.openConnections(), 0u);  // closed, not drained
+  EXPECT_EQ(c.openConnections(), 0u);
   EXPECT_EQ(c.run(shop_, "select count(*) from item").rows[0][0], Variant(std::int64_t{2}));
 }
 

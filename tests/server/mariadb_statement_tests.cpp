@@ -147,8 +147,3 @@ TEST(MariadbStatement, OnlyWhatIsShownToReadIsAReadingStatement) {
   EXPECT_EQ(readMariadbStatement("select * from t into outfile 'x'").doubt, "INTO");
   EXPECT_EQ(readMariadbStatement("create table t (x int)").doubt, "");
 }
-
-TEST(MariadbStatement, NamesAreQuotedAsIdentifiers) {
-  EXPECT_EQ(quoteMariadbName("qz_update"), "`qz_update`");
-  EXPECT_EQ(quoteMariadbName("a`b"), "`a``b`");
-}

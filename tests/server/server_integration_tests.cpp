@@ -694,3 +694,29 @@ TEST_F(ServerProgramTest, RecoversWhenMariadbRestarts) {
   EXPECT_GT(failures.load(), 0);  // while it was away: error texts, not silence
   EXPECT_TRUE(veltrano::test::processRunning(server_->pid()));
 }
+
+// The MariaDB password from the file (before the environment); a wrong one stops the program
+// at start with MariaDB's reason.
+TEST_F(ServerProgramTest, TakesTheMariadbPasswordFromItsFileAndRefusesAWrongOne) {
+  TestSchemas schemas;
+  const std::string db = schemas.create("qz_update", "create table qz_product (productcode text);"
+                                                     "insert into qz_product values ('TARVIC')");
+  const std::string user = schemas.account("ro", "SELECT", "right one");
+  const std::string url = "mariadb://" + user + "@localhost/?socket=" + schemas.server().socket();
+  writeFile(dir_ / "pw", "right one\n");
+  const ScopedEnv wrong("VELTRANO_SERVER_DB_PASSWORD", "wrong one");
+  {
+    ServerProcess refused({"--data", dir_.path().string(), "--database", url});
+    EXPECT_FALSE(refused.started());
+    EXPECT_EQ(refused.stop(SIGTERM), 1);
+    EXPECT_NE(refused.errorOutput().find("Access denied"), std::string::npos) << refused.errorOutput();
+  }
+  ServerProcess good({"--data", dir_.path().string(), "--database", url, "--database-password-file",
+                      (dir_ / "pw").string()});
+  ASSERT_TRUE(good.started()) << good.errorOutput();
+  httplib::Client client("127.0.0.1", good.port());
+  const auto r = client.Post("/client/mysqlservice.asp", queryForm("select * from qz_product", db),
+                             "application/x-www-form-urlencoded");
+  ASSERT_TRUE(r);
+  EXPECT_NE(r->body.find("TARVIC"), std::string::npos) << r->body;
+}
