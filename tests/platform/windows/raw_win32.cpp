@@ -33,4 +33,18 @@ void closeHeld() {
   g_held = INVALID_HANDLE_VALUE;
 }
 
+bool pressWhenShown(const std::string& title, int button, int editId, const std::string& text) {
+  for (int i = 0; i < 1000; ++i) {
+    if (HWND box = FindWindowW(L"#32770", text::widen(title).c_str())) {
+      if (editId) SetDlgItemTextW(box, editId, text::widen(text).c_str());
+      HWND b = GetDlgItem(box, button);
+      if (!b) return false;
+      SendMessageW(b, BM_CLICK, 0, 0);
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
 }  // namespace veltrano::test

@@ -15,4 +15,9 @@ std::optional<std::string> rawCurrentUserString(const std::string& path, const s
 bool holdOpen(const std::string& path);
 void closeHeld();
 
+// Acts as the user on the dialog titled `title` once it shows (within 10 s): types `text`
+// into its edit box (id `editId`, when given) and presses the button with id `button`.
+// Returns false when no such dialog came.
+bool pressWhenShown(const std::string& title, int button, int editId = 0, const std::string& text = "");
+
 }  // namespace veltrano::test

@@ -1,0 +1,32 @@
+#pragma once
+// The user interface for people on Windows: the system's message boxes, an input box, and the
+// common file dialogs. pump() dispatches the thread's window messages and delivers the
+// project's timers. Every box shown is logged to the file named by VELTRANO_UI_LOG, as the
+// scripted interface logs it. Button captions are the system's own (Korean on a Korean
+// Windows).
+
+#include <string>
+
+#include "platform/ui/user_interface.h"
+
+namespace veltrano::ui {
+
+class Win32Ui : public UserInterface {
+ public:
+  Win32Ui();
+  Answer messageBox(const MessageBoxSpec& box) override;
+  std::optional<std::string> inputBox(const InputBoxSpec& box) override;
+  std::optional<std::string> openFileDialog(const FileDialogSpec& dlg) override;
+  std::optional<std::string> saveFileDialog(const FileDialogSpec& dlg) override;
+  void pump() override;
+  void setMousePointer(MousePointer p) override;
+
+ private:
+  std::string logPath_;  // VELTRANO_UI_LOG
+};
+
+// A "description|pattern|..." filter list in the common dialog's form: each string ends with a
+// NUL, and the list with another.
+std::wstring commonDialogFilter(const std::string& filter);
+
+}  // namespace veltrano::ui

@@ -1,0 +1,42 @@
+// The user interface for people on Windows, answered by a thread that acts as the user.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "platform/ui/win32_ui.h"
+#include "raw_win32.h"
+#include "support/test_support.h"
+
+namespace veltrano::ui {
+namespace {
+
+constexpr int kYes = 6, kOk = 1, kCancel = 2, kEdit = 101;
+
+TEST(Win32Ui, BoxesAnswerWhatThePersonPressedAndAreLogged) {
+  test::TempDir dir;
+  test::ScopedEnv log("VELTRANO_UI_LOG", (dir / "ui.log").string());
+  Win32Ui ui;
+  auto user = std::async(std::launch::async, [] { return test::pressWhenShown("확인 요청", kYes); });
+  EXPECT_EQ(ui.messageBox(MessageBoxSpec::fromStyle("파일을 받을까요?", vbYesNo + vbQuestion, "확인 요청")), Answer::Yes);
+  EXPECT_TRUE(user.get());
+
+  user = std::async(std::launch::async, [] { return test::pressWhenShown("번호", kOk, kEdit, "02-123-4567"); });
+  EXPECT_EQ(ui.inputBox({"전화번호를 넣으세요", "번호", "010"}), std::optional<std::string>("02-123-4567"));
+  EXPECT_TRUE(user.get());
+
+  user = std::async(std::launch::async, [] { return test::pressWhenShown("번호", kCancel); });
+  EXPECT_EQ(ui.inputBox({"전화번호를 넣으세요", "번호", "010"}), std::nullopt);
+  EXPECT_TRUE(user.get());
+
+  const std::string logged = test::readFile(dir / "ui.log");
+  EXPECT_NE(logged.find("파일을 받을까요?"), std::string::npos);
+  EXPECT_NE(logged.find("Input:02-123-4567"), std::string::npos);
+}
+
+TEST(Win32Ui, FilterListInTheCommonDialogsForm) {
+  EXPECT_EQ(commonDialogFilter("Excel (*.xls)|*.xls|All|*.*"), std::wstring(L"Excel (*.xls)\0*.xls\0All\0*.*\0\0", 29));
+  EXPECT_EQ(commonDialogFilter(""), L"");
+}
+
+}  // namespace
+}  // namespace veltrano::ui
