@@ -25,7 +25,6 @@
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -49,6 +48,7 @@
 #include "server/database.h"
 #include "server/file_host.h"
 #include "server/query_service.h"
+#include "server/worker_pool.h"
 
 namespace veltrano::server {
 
@@ -165,7 +165,7 @@ struct Shared {
         query(catalog),
         data(catalog),
         files(options.dataDir / "files"),
-        workers(static_cast<std::size_t>(options.threads)) {}
+        workers(static_cast<std::size_t>(options.threads), std::thread::hardware_concurrency()) {}
 
   ServerOptions options;
   AccessLog log;
@@ -173,7 +173,7 @@ struct Shared {
   QueryService query;
   DataService data;
   FileHost files;
-  asio::thread_pool workers;
+  WorkerPool workers;
   std::atomic<bool> stopping{false};
   std::mutex mutex;
   std::unordered_map<const Session*, std::weak_ptr<Session>> sessions;
@@ -344,7 +344,7 @@ class Connection final : public Session {
     // once; the rest, and the wait for the next request, go back to the connection's loop.
     // The tracked executor keeps the event loop running meanwhile.
     auto back = asio::prefer(lowest().get_executor(), asio::execution::outstanding_work.tracked);
-    asio::post(s_.workers, [self = self(), service, page = std::move(page),
+    s_.workers.post([self = self(), service, page = std::move(page),
                             body = std::move(parser_->get().body()), back]() mutable {
       self->prepareReply(service == Service::Query ? self->s_.query.answer(body)
                                                    : self->s_.data.answer(page, body));
