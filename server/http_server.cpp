@@ -19,12 +19,12 @@
 #include <unistd.h>
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -32,8 +32,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <mutex>
 #include <optional>
