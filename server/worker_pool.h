@@ -36,8 +36,8 @@ class WorkerPool {
   std::size_t mostBusy() const;
 
  private:
-  // A worker waiting for a job; each has its own signal (semaphores rather than one
-  // condition variable, whose wake-ups this C library can lose).
+  // A worker waiting for a job. Each has its own signal, so post() wakes exactly the worker
+  // that went to sleep last (its cache is the warmest) and knows whom it woke.
   struct Sleeper {
     std::binary_semaphore signal{0};
   };
