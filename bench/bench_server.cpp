@@ -2,7 +2,7 @@
 // third process), in paired rounds whose order alternates:
 //  - the query service's small select (the updater's catalogue query) against nginx serving
 //    a static file of the reply's size, at 1, 10 and 50 clients: requests/s, p50 and p99;
-//  - a static file of the same size from both servers at 50 clients;
+//  - a static file of the same size from both servers at 1, 10 and 50 clients;
 //  - the server CPU (user + system, all of each server's processes) of one 512 MiB download;
 //  - with 200 kept-alive idle connections and 100 clients trickling their request heads, the
 //    time a new client waits for a small file.
@@ -318,7 +318,7 @@ void BM_SmallStaticFileBesideNginx(benchmark::State& state) {
     pairedRounds(state, "static file / nginx file", static_cast<int>(state.range(0)),
                  f.url(true, "/same-size.bin"), f.url(false, "/same-size.bin"), "");
 }
-BENCHMARK(BM_SmallStaticFileBesideNginx)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_SmallStaticFileBesideNginx)->Arg(1)->Arg(10)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_Download512MiBServerCpuBesideNginx(benchmark::State& state) {
   Fixture& f = fixture();

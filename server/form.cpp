@@ -7,19 +7,23 @@ namespace veltrano::server {
 bool percentDecode(std::string_view in, std::string& out, bool plusIsBlank) {
   out.clear();
   out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    const char c = in[i];
-    if (c == '+' && plusIsBlank) {
+  std::size_t i = 0;
+  while (i < in.size()) {
+    // Plain bytes are copied a run at a time.
+    std::size_t end = i;
+    while (end < in.size() && in[end] != '%' && !(in[end] == '+' && plusIsBlank)) ++end;
+    out.append(in.data() + i, end - i);
+    if (end == in.size()) break;
+    if (in[end] == '+') {
       out.push_back(' ');
-    } else if (c == '%') {
-      if (i + 2 >= in.size()) return false;
-      const int hi = text::HexDigitValue(in[i + 1]), lo = text::HexDigitValue(in[i + 2]);
-      if (hi < 0 || lo < 0) return false;
-      out.push_back(static_cast<char>(hi * 16 + lo));
-      i += 2;
-    } else {
-      out.push_back(c);
+      i = end + 1;
+      continue;
     }
+    if (end + 2 >= in.size()) return false;
+    const int hi = text::HexDigitValue(in[end + 1]), lo = text::HexDigitValue(in[end + 2]);
+    if (hi < 0 || lo < 0) return false;
+    out.push_back(static_cast<char>(hi * 16 + lo));
+    i = end + 3;
   }
   return true;
 }

@@ -1,27 +1,30 @@
 // The HTTP side of the server, on Boost.Beast over Asio: the only file that sees either.
 //
-// A few event-loop threads serve every connection; a connection costs a socket and a small
-// object, whatever its client does. Statements run on a separate pool of database workers
-// and their replies come back to the connection's strand. Deadlines belong to each
-// connection: the whole request head within --header-timeout, the body at --min-body-rate,
-// and a reply that makes no progress for --stall-timeout is cut. Files go out with
-// sendfile(2) straight from the page cache (plain HTTP) or in chunks (HTTPS).
+// A few event loops, one thread each, serve every connection; a connection costs a socket and
+// a small object, whatever its client does, and stays on one loop. Statements run on a
+// separate pool of database workers, which write what the socket takes of the reply at once
+// and hand the rest back to the connection's loop. Deadlines belong to each connection: the
+// whole request head within --header-timeout, the body at --min-body-rate, and a reply that
+// makes no progress for --stall-timeout is cut. A small file goes out read whole with its head
+// in one write; a larger one with sendfile(2) straight from the page cache (plain HTTP) or in
+// chunks (HTTPS).
 
 #include "server/http_server.h"
 
 #include <fcntl.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
-#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -30,6 +33,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -44,6 +48,7 @@
 #include "server/database.h"
 #include "server/file_host.h"
 #include "server/query_service.h"
+#include "server/worker_pool.h"
 
 namespace veltrano::server {
 
@@ -61,6 +66,7 @@ constexpr std::string_view kQueryServicePath = "/client/mysqlservice.asp";
 constexpr std::size_t kHeaderLimit = 16 * 1024;
 constexpr std::size_t kFileChunk = 64 * 1024;           // reads of a file sent over TLS
 constexpr std::size_t kWriteSlice = 1024 * 1024;        // a service reply is written in slices
+constexpr std::size_t kSmallFile = 64 * 1024;           // read whole and sent with the head
 constexpr std::size_t kSendfileTurn = 8 * 1024 * 1024;  // then other connections get a turn
 constexpr std::size_t kDrainLimit = 1024 * 1024;        // read and dropped after a refusal
 
@@ -89,12 +95,14 @@ std::optional<std::string> orvexPage(std::string_view path) {
 }
 
 const char* contentTypeOf(const std::filesystem::path& file) {
-  std::string ext = file.extension().string();
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (ext == ".txt") return "text/plain";
-  if (ext == ".htm" || ext == ".html") return "text/html";
-  if (ext == ".xml") return "text/xml";
+  const std::string_view name = file.native();
+  // The extension as std::filesystem sees it: none for a name that only starts with a dot.
+  const auto dot = name.find_last_of("./");
+  const bool none = dot == std::string_view::npos || name[dot] == '/' || dot == 0 || name[dot - 1] == '/';
+  const std::string_view ext = none ? std::string_view() : name.substr(dot);
+  if (text::EqualsNoCaseAscii(ext, ".txt")) return "text/plain";
+  if (text::EqualsNoCaseAscii(ext, ".htm") || text::EqualsNoCaseAscii(ext, ".html")) return "text/html";
+  if (text::EqualsNoCaseAscii(ext, ".xml")) return "text/xml";
   return "application/octet-stream";
 }
 
@@ -116,13 +124,18 @@ const char* reasonOf(int status) {
   }
 }
 
-// A reply head; `extra` holds whole header lines ("Name: value\r\n").
-std::string replyHead(int status, std::string_view type, std::uint64_t length, bool keepAlive,
-                      std::string_view extra = {}) {
-  std::string h;
-  h.reserve(160 + extra.size());
+void appendNumber(std::string& out, std::uint64_t n) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+// A reply head into `h` (its room reused); `extra` holds whole header lines ("Name: value\r\n").
+void replyHead(std::string& h, int status, std::string_view type, std::uint64_t length, bool keepAlive,
+               std::string_view extra = {}) {
+  h.clear();
   h += "HTTP/1.1 ";
-  h += std::to_string(status);
+  appendNumber(h, static_cast<std::uint64_t>(status));
   h += ' ';
   h += reasonOf(status);
   h += "\r\nServer: veltrano-server\r\n";
@@ -132,11 +145,10 @@ std::string replyHead(int status, std::string_view type, std::uint64_t length, b
     h += "\r\n";
   }
   h += "Content-Length: ";
-  h += std::to_string(length);
+  appendNumber(h, length);
   h += "\r\n";
   h += extra;
   h += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-  return h;
 }
 
 class Session;
@@ -151,7 +163,7 @@ struct Shared {
         query(*catalog),
         data(*catalog),
         files(options.dataDir / "files"),
-        workers(static_cast<std::size_t>(options.threads)) {}
+        workers(static_cast<std::size_t>(options.threads), std::thread::hardware_concurrency()) {}
 
   ServerOptions options;
   AccessLog log;
@@ -159,13 +171,13 @@ struct Shared {
   QueryService query;
   DataService data;
   FileHost files;
-  asio::thread_pool workers;
+  WorkerPool workers;
   std::atomic<bool> stopping{false};
   std::mutex mutex;
   std::unordered_map<const Session*, std::weak_ptr<Session>> sessions;
 };
 
-// One connection, plain or TLS; its handlers run on its own strand.
+// One connection, plain or TLS; its handlers run on its loop's thread, one at a time.
 class Session : public std::enable_shared_from_this<Session> {
  public:
   virtual ~Session() = default;
@@ -325,16 +337,17 @@ class Connection final : public Session {
     } else {
       return sendText(404, "no service at this address");
     }
-    // The statement runs on a database worker; the reply comes back to this connection's
-    // strand. The tracked executor keeps the event loop running meanwhile.
+    // The statement runs on a database worker. Nothing else touches the connection while its
+    // request is with a worker, so the worker also writes what the socket takes of the reply at
+    // once; the rest, and the wait for the next request, go back to the connection's loop.
+    // The tracked executor keeps the event loop running meanwhile.
     auto back = asio::prefer(lowest().get_executor(), asio::execution::outstanding_work.tracked);
-    asio::post(s_.workers, [self = self(), service, page = std::move(page),
+    s_.workers.post([self = self(), service, page = std::move(page),
                             body = std::move(parser_->get().body()), back]() mutable {
-      Reply reply = service == Service::Query ? self->s_.query.answer(body)
-                                              : self->s_.data.answer(page, body);
-      asio::post(back, [self, reply = std::move(reply)]() mutable {
-        self->sendReply(std::move(reply));
-      });
+      self->prepareReply(service == Service::Query ? self->s_.query.answer(body)
+                                                   : self->s_.data.answer(page, body));
+      if constexpr (!Tls) self->writeNow();
+      asio::post(back, [self] { self->writeRest(); });
     });
   }
 
@@ -343,28 +356,73 @@ class Connection final : public Session {
   }
 
   void sendReply(Reply reply, std::string_view extra = {}) {
-    status_ = reply.status;
-    const bool head = method_ == "HEAD";
-    head_ = replyHead(reply.status, reply.contentType, reply.body.size(), keepAlive_, extra);
-    body_ = head ? std::string() : std::move(reply.body);
-    bodyOffset_ = 0;
-    writeSlices(true);
+    prepareReply(std::move(reply), extra);
+    if constexpr (!Tls) writeNow();
+    writeRest();
   }
 
-  // The head and the body in slices; the stall deadline starts again with each slice.
-  void writeSlices(bool withHead) {
-    const std::size_t n = std::min(kWriteSlice, body_.size() - bodyOffset_);
+  void prepareReply(Reply reply, std::string_view extra = {}) {
+    status_ = reply.status;
+    replyHead(head_, reply.status, reply.contentType, reply.body.size(), keepAlive_, extra);
+    if (method_ == "HEAD") body_.clear();
+    else body_ = std::move(reply.body);
+    startWrite();
+  }
+
+  void startWrite() {
+    sent_ = 0;
+    writeFailed_ = false;
+  }
+
+  // Plain HTTP: as much of the head and the body as the socket takes now, without waiting.
+  void writeNow() {
+    const int fd = lowest().socket().native_handle();
+    while (sent_ < head_.size() + body_.size()) {
+      iovec parts[2];
+      int count = 0;
+      if (sent_ < head_.size()) parts[count++] = {head_.data() + sent_, head_.size() - sent_};
+      const std::size_t from = sent_ > head_.size() ? sent_ - head_.size() : 0;
+      if (from < body_.size()) parts[count++] = {body_.data() + from, body_.size() - from};
+      msghdr message{};
+      message.msg_iov = parts;
+      message.msg_iovlen = static_cast<std::size_t>(count);
+      const ssize_t n = ::sendmsg(fd, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n > 0) {
+        sent_ += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        writeFailed_ = !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+        return;
+      }
+    }
+  }
+
+  // On the loop: what is left of the head and the body, in slices (the stall deadline starts
+  // again with each), then the next request.
+  void writeRest() {
+    if (writeFailed_) return close();
+    if (sent_ >= head_.size() + body_.size()) {
+      bytesSent_ += body_.size();
+      if (body_.capacity() > kWriteSlice) std::string().swap(body_);  // a large reply's room goes
+      body_.clear();
+      return finish();
+    }
+    std::array<asio::const_buffer, 2> buffers;
+    std::size_t n = 0;
+    if (sent_ < head_.size()) {
+      buffers[0] = asio::buffer(head_.data() + sent_, head_.size() - sent_);
+      n += head_.size() - sent_;
+    }
+    const std::size_t from = sent_ > head_.size() ? sent_ - head_.size() : 0;
+    const std::size_t slice = std::min(kWriteSlice, body_.size() - from);
+    buffers[1] = asio::buffer(body_.data() + from, slice);
+    n += slice;
     lowest().expires_after(stallTime());
-    std::array<asio::const_buffer, 2> buffers{
-        withHead ? asio::buffer(head_) : asio::const_buffer(),
-        asio::buffer(body_.data() + bodyOffset_, n)};
     asio::async_write(stream_, buffers, [self = self(), n](ErrorCode ec, std::size_t) {
       if (ec) return self->close();
-      self->bodyOffset_ += n;
-      self->bytesSent_ += n;
-      if (self->bodyOffset_ < self->body_.size()) return self->writeSlices(false);
-      self->body_.clear();
-      self->finish();
+      self->sent_ += n;
+      self->writeRest();
     });
   }
 
@@ -398,25 +456,48 @@ class Connection final : public Session {
       if (const auto requested = parseRangeHeader(sv(range->value())))
         plan = planRanges(*requested, size, 1);
     }
-    std::string extra = "Accept-Ranges: bytes\r\n";
+    extra_ = "Accept-Ranges: bytes\r\n";
     status_ = 200;
     offset_ = 0;
     remaining_ = size;
     if (plan.kind == RangePlan::Kind::Unsatisfiable) {
       closeFile();
-      extra += "Content-Range: bytes */" + std::to_string(size) + "\r\n";
-      return sendReply(Reply{416, "", ""}, extra);
+      extra_ += "Content-Range: bytes */";
+      appendNumber(extra_, size);
+      extra_ += "\r\n";
+      return sendReply(Reply{416, "", ""}, extra_);
     }
     if (plan.kind == RangePlan::Kind::Partial) {
       const ByteRange& r = plan.ranges.front();
       status_ = 206;
       offset_ = r.first;
       remaining_ = r.last - r.first + 1;
-      extra += "Content-Range: bytes " + std::to_string(r.first) + "-" + std::to_string(r.last) +
-               "/" + std::to_string(size) + "\r\n";
+      extra_ += "Content-Range: bytes ";
+      appendNumber(extra_, r.first);
+      extra_ += '-';
+      appendNumber(extra_, r.last);
+      extra_ += '/';
+      appendNumber(extra_, size);
+      extra_ += "\r\n";
     }
-    head_ = replyHead(status_, contentTypeOf(found.file), remaining_, keepAlive_, extra);
+    replyHead(head_, status_, contentTypeOf(found.file), remaining_, keepAlive_, extra_);
     if (headOnly) remaining_ = 0;
+
+    if (remaining_ <= kSmallFile) {
+      // A small file is read whole and goes out with its head in one write.
+      body_.resize(static_cast<std::size_t>(remaining_));
+      std::size_t got = 0;
+      while (got < body_.size()) {
+        const ssize_t n = ::pread(fd_, body_.data() + got, body_.size() - got, static_cast<off_t>(offset_ + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return close();  // the file shrank under us: the reply cannot be completed
+        got += static_cast<std::size_t>(n);
+      }
+      closeFile();
+      startWrite();
+      if constexpr (!Tls) writeNow();
+      return writeRest();
+    }
     lowest().expires_after(stallTime());
     asio::async_write(stream_, asio::buffer(head_), [self = self()](ErrorCode ec, std::size_t) {
       if (ec) return self->close();
@@ -516,7 +597,7 @@ class Connection final : public Session {
   void refuse(int status, std::string_view message) {
     keepAlive_ = false;
     status_ = status;
-    head_ = replyHead(status, "text/plain; charset=utf-8", message.size(), false);
+    replyHead(head_, status, "text/plain; charset=utf-8", message.size(), false);
     head_ += message;
     lowest().expires_after(headerTime());
     asio::async_write(stream_, asio::buffer(head_), [self = self()](ErrorCode ec, std::size_t) {
@@ -585,8 +666,10 @@ class Connection final : public Session {
 
   // The reply being written.
   std::string head_;
+  std::string extra_;  // header lines of a file reply
   std::string body_;
-  std::size_t bodyOffset_ = 0;
+  std::size_t sent_ = 0;  // bytes of head_ and body_ written
+  bool writeFailed_ = false;
   int fd_ = -1;
   std::uint64_t offset_ = 0;
   std::uint64_t remaining_ = 0;
@@ -598,18 +681,29 @@ class Connection final : public Session {
 }  // namespace
 
 struct HttpServer::Impl {
-  explicit Impl(ServerOptions o) : shared(std::move(o)), acceptor(asio::make_strand(io)) {}
+  // Two event loops at most: the database workers and the clients need the rest of the CPUs.
+  static unsigned loopCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, 2u); }
+
+  explicit Impl(ServerOptions o) : shared(std::move(o)) {
+    for (unsigned i = 0; i < loopCount(); ++i) loops.push_back(std::make_unique<asio::io_context>(1));
+    acceptor.emplace(loops.front()->get_executor());
+  }
 
   Shared shared;
-  asio::io_context io;
-  tcp::acceptor acceptor;
+  // One event loop per thread, each with its own connections, so a connection's handlers
+  // never run concurrently and need no strand, and a loop's queue is never contended.
+  std::vector<std::unique_ptr<asio::io_context>> loops;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
+  std::size_t nextLoop = 0;
+  std::optional<tcp::acceptor> acceptor;
   std::optional<ssl::context> tls;
   int port = -1;
   std::atomic<bool> stopRequested{false};
 
   void accept() {
-    acceptor.async_accept(asio::make_strand(io), [this](ErrorCode ec, tcp::socket socket) {
-      if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+    asio::io_context& loop = *loops[nextLoop++ % loops.size()];
+    acceptor->async_accept(loop.get_executor(), [this](ErrorCode ec, tcp::socket socket) {
+      if (ec == asio::error::operation_aborted || !acceptor->is_open()) return;
       if (!ec) {
         std::shared_ptr<Session> session;
         if (tls) session = std::make_shared<Connection<true>>(shared, std::move(socket), &*tls);
@@ -623,7 +717,8 @@ struct HttpServer::Impl {
   void stopAll() {
     shared.stopping = true;
     ErrorCode ec;
-    acceptor.close(ec);
+    acceptor->close(ec);
+    for (auto& guard : keepRunning) guard.reset();
     std::vector<std::shared_ptr<Session>> open;
     {
       std::lock_guard lock(shared.mutex);
@@ -660,7 +755,7 @@ int HttpServer::bind() {
   const auto address = asio::ip::make_address(o.host, ec);
   if (ec) throw std::runtime_error("cannot listen on " + where + " (not an IP address)");
   const tcp::endpoint endpoint(address, static_cast<unsigned short>(o.port));
-  tcp::acceptor& a = impl_->acceptor;
+  tcp::acceptor& a = *impl_->acceptor;
   a.open(endpoint.protocol(), ec);
   // SO_REUSEADDR only: SO_REUSEPORT would let a second server bind the same port and quietly
   // take half of its connections.
@@ -681,20 +776,20 @@ std::string HttpServer::address() const {
 }
 
 void HttpServer::run() {
-  if (impl_->stopRequested || !impl_->acceptor.is_open()) return;
+  if (impl_->stopRequested || !impl_->acceptor->is_open()) return;
+  for (auto& loop : impl_->loops) impl_->keepRunning.push_back(asio::make_work_guard(*loop));
   impl_->accept();
-  // Two event-loop threads at most: the database workers and the clients need the rest.
-  const unsigned loops = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
   std::vector<std::thread> extra;
-  for (unsigned i = 1; i < loops; ++i) extra.emplace_back([this] { impl_->io.run(); });
-  impl_->io.run();
+  for (std::size_t i = 1; i < impl_->loops.size(); ++i)
+    extra.emplace_back([loop = impl_->loops[i].get()] { loop->run(); });
+  impl_->loops.front()->run();
   for (auto& t : extra) t.join();
   impl_->shared.workers.join();
 }
 
 void HttpServer::stop() {
   if (impl_->stopRequested.exchange(true)) return;
-  asio::post(impl_->acceptor.get_executor(), [impl = impl_.get()] { impl->stopAll(); });
+  asio::post(impl_->acceptor->get_executor(), [impl = impl_.get()] { impl->stopAll(); });
 }
 
 }  // namespace veltrano::server

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/text/ansi.h"
+#include "platform/text/ascii.h"
 #include "server/form.h"
 #include "server/rowset.h"
 #include "updater/query_protocol.h"
@@ -33,12 +34,45 @@ bool sameName(std::string_view a, std::string_view b) {
 
 std::optional<std::string> decodeKeyedField(std::string_view value) {
   if (value.size() < kKeyLength) return std::nullopt;
-  const std::string_view key = value.substr(0, kKeyLength);
-  if (key.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
-  const std::string_view encoded = value.substr(kKeyLength);
-  if (encoded.find_first_not_of(' ') == std::string_view::npos) return std::string();
-  std::string decoded = meridox::EncDecText(encoded, key, 0);
-  // The codec answers "" for anything it cannot read; a non-empty field must decode to text.
+  // The key's code sum: its characters are digits, whose ANSI codes are their bytes.
+  int sum = 0;
+  for (const char c : value.substr(0, kKeyLength)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    sum += c;
+  }
+  std::string_view encoded = value.substr(kKeyLength);
+  while (!encoded.empty() && encoded.front() == ' ') encoded.remove_prefix(1);
+  while (!encoded.empty() && encoded.back() == ' ') encoded.remove_suffix(1);
+  if (encoded.empty()) return std::string();
+
+  // Tokens of up to five hex digits, "E" first for a negative number, each ended by "I": the
+  // character's ANSI code plus the key's sum. Text after the last "I" is not read.
+  std::string decoded;
+  decoded.reserve(encoded.size() / 3);
+  std::size_t pos = 0;
+  for (std::size_t end; (end = encoded.find('I', pos)) != std::string_view::npos; pos = end + 1) {
+    std::string_view token = encoded.substr(pos, end - pos);
+    const bool negative = !token.empty() && token.front() == 'E';
+    if (negative) token.remove_prefix(1);
+    if (token.empty() || token.size() > 5) return std::nullopt;
+    long number = 0;
+    for (const char c : token) {
+      const int d = text::HexDigitValue(c);
+      if (d < 0) return std::nullopt;
+      number = number * 16 + d;
+    }
+    const long code = (negative ? -number : number) - sum;
+    if (code < -32768 || code > 65535) return std::nullopt;
+    if (code >= 0 && code < 0x80) {
+      decoded.push_back(static_cast<char>(code));
+      continue;
+    }
+    // A code that names no CP949 character fails the whole text.
+    const std::string ch = text::ansiChar(static_cast<int>(code));
+    if (ch == "\xEF\xBF\xBD") return std::nullopt;
+    decoded += ch;
+  }
+  // An encoded text that yields nothing (no token at all) is not a keyed text.
   if (decoded.empty()) return std::nullopt;
   return decoded;
 }

@@ -5,7 +5,6 @@
 #include "platform/ado/data_type.h"
 #include "platform/ado/field_def.h"
 #include "platform/ado/recordset.h"
-#include "platform/ado/row_store.h"
 #include "platform/ado/rowset_writer.h"
 #include "platform/ado/value_text.h"
 #include "platform/text/ascii.h"
@@ -52,22 +51,10 @@ std::string rowsetXml(const ResultSet& result) {
   fields.reserve(result.columns.size());
   for (const ResultColumn& c : result.columns) fields.push_back(fieldFor(c));
 
-  // The rows go in as records the recordset holds unchanged (as a query's result comes to
-  // ADO), so the document carries plain z:row elements, not pending inserts.
-  ado::RowStore store;
-  store.reset(fields.size());
-  std::size_t bytes = 0;
-  for (const auto& row : result.rows)
-    for (const Variant& v : row) bytes += v.isString() ? v.str().size() : v.isBytes() ? v.bytes().size() : 0;
-  store.reserve(result.rows.size(), bytes);
-  for (const auto& row : result.rows) {
-    const std::uint32_t slot = store.addSlot();
-    for (std::size_t i = 0; i < fields.size(); ++i)
-      store.put(store.cells(slot)[i], ado::coerce(fields[i].type, fields[i].definedSize, row[i]));
-    store.rows().push_back(ado::RowRef{slot, ado::RowRef::kNoSlot, ado::adRecUnmodified});
-  }
+  // The rows are written as records the recordset holds unchanged (as a query's result comes
+  // to ADO), so the document carries plain z:row elements, not pending inserts.
   std::string xml;
-  ado::RowsetWriter::write(fields, store, xml);
+  ado::RowsetWriter::write(fields, result.rows, xml);
   return xml;
 }
 

@@ -73,7 +73,7 @@ std::uint32_t RowStore::copySlot(std::uint32_t from) {
   return slot;
 }
 
-Variant RowStore::get(const Cell& c) const {
+Variant RowStore::get(const Cell& c) {
   switch (static_cast<VarType>(c.vt)) {
     case VarType::Empty: return Variant();
     case VarType::Null: return Variant(Null);
@@ -102,12 +102,10 @@ Variant RowStore::get(const Cell& c) const {
   }
 }
 
-void RowStore::put(Cell& c, const Variant& v) {
-  const std::uint16_t flags = c.flags;
-  c = Cell{};
-  c.flags = flags;
+Cell RowStore::view(const Variant& v) {
+  Cell c;
   switch (v.type()) {
-    case VarType::Empty: case VarType::Null: c.vt = vtOf(VarType::Null); return;
+    case VarType::Empty: case VarType::Null: c.vt = vtOf(VarType::Null); return c;
     case VarType::Boolean: c.bits = v.boolean() ? 1 : 0; break;
     case VarType::Integer: case VarType::Long: case VarType::Byte: case VarType::LongLong:
       c.bits = static_cast<std::uint64_t>(v.toInt64());
@@ -117,14 +115,26 @@ void RowStore::put(Cell& c, const Variant& v) {
       break;
     case VarType::Currency: c.bits = static_cast<std::uint64_t>(v.toCurrency().scaled); break;
     case VarType::Date: c.bits = std::bit_cast<std::uint64_t>(v.toDate().serial); break;
-    case VarType::String: putBytes(c, v.str(), vtOf(VarType::String)); return;
-    case VarType::ByteArray: {
-      const Bytes& b = v.bytes();
-      putBytes(c, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()), vtOf(VarType::ByteArray));
-      return;
+    case VarType::String: case VarType::ByteArray: {
+      const std::string_view b = v.isString() ? std::string_view(v.str())
+                                              : std::string_view(reinterpret_cast<const char*>(v.bytes().data()),
+                                                                 v.bytes().size());
+      if (b.size() > std::numeric_limits<std::uint32_t>::max()) throw RuntimeError(err::kOutOfMemory, "ADODB.Field");
+      c.bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(b.data()));
+      c.size = static_cast<std::uint32_t>(b.size());
+      break;
     }
   }
   c.vt = vtOf(v.type());
+  return c;
+}
+
+void RowStore::put(Cell& c, const Variant& v) {
+  const std::uint16_t flags = c.flags;
+  const Cell seen = view(v);
+  if (seen.isArena()) putBytes(c, bytesOf(seen), seen.vt);
+  else c = seen;
+  c.flags = flags;
 }
 
 void RowStore::putBytes(Cell& c, std::string_view bytes, std::uint16_t vt) {

@@ -68,15 +68,18 @@ class RowStore {
   std::vector<RowRef>& deleted() { return deleted_; }
   const std::vector<RowRef>& deleted() const { return deleted_; }
 
-  // The value of a cell.
-  Variant get(const Cell& cell) const;
+  // The value of a cell (of this store, or a view).
+  static Variant get(const Cell& cell);
   // Stores `value` as it is (its VarType is kept); Empty is stored as Null.
   void put(Cell& cell, const Variant& value);
+  // A cell for `value` that refers to the value's own text or bytes instead of the arena's:
+  // valid while `value` lives unchanged, and never stored in a store.
+  static Cell view(const Variant& value);
   // Stores text or bytes (`vt` String or ByteArray).
   void putBytes(Cell& cell, std::string_view bytes, std::uint16_t vt);
   // Appends to the text or bytes of a cell, growing in place when it is the last in the arena.
   void appendBytes(Cell& cell, std::string_view bytes);
-  std::string_view bytesOf(const Cell& cell) const {
+  static std::string_view bytesOf(const Cell& cell) {
     return {reinterpret_cast<const char*>(static_cast<std::uintptr_t>(cell.bits)), cell.size};
   }
   // Whether two cells hold the same value.

@@ -4,6 +4,7 @@
 #include <bit>
 #include <set>
 
+#include "platform/ado/data_type.h"
 #include "platform/ado/value_text.h"
 #include "platform/runtime/error.h"
 
@@ -180,7 +181,9 @@ XdrForm xdrForm(DataTypeEnum type) {
 class DocumentWriter {
  public:
   DocumentWriter(const std::vector<FieldDef>& fields, const RowStore& store, std::string& out)
-      : fields_(fields), store_(store), w_(out), names_(RowsetWriter::xmlNames(fields)) {}
+      : fields_(fields), store_(&store), w_(out), names_(RowsetWriter::xmlNames(fields)) {}
+  DocumentWriter(const std::vector<FieldDef>& fields, std::span<const std::vector<Variant>> rows, std::string& out)
+      : fields_(fields), values_(rows), w_(out), names_(RowsetWriter::xmlNames(fields)) {}
 
   void run() {
     w_.ascii("<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'");
@@ -254,8 +257,49 @@ class DocumentWriter {
   void data() {
     w_.ascii("<rs:data>");
     w_.newline();
+    if (!store_) {
+      valueRows();
+    } else {
+      storeRows();
+    }
+    w_.ascii("</rs:data>");
+    w_.newline();
+  }
+
+  // Rows of values held elsewhere: each value seen as a cell in place, coerced first only when
+  // its type is not already its field's.
+  void valueRows() {
+    std::vector<Cell> cells(fields_.size());
+    std::vector<Variant> coerced(fields_.size());
+    for (const std::vector<Variant>& values : values_) {
+      for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const Variant& v = values[i];
+        if (keptAsIs(fields_[i].type, v)) {
+          cells[i] = RowStore::view(v);
+        } else {
+          coerced[i] = coerce(fields_[i].type, fields_[i].definedSize, v);
+          cells[i] = RowStore::view(coerced[i]);
+        }
+      }
+      row(cells.data(), 1, Cells::All);
+    }
+  }
+
+  // Whether coerce() would give `v` back unchanged (text, bytes and NULL, which it would copy).
+  static bool keptAsIs(DataTypeEnum type, const Variant& v) {
+    if (v.isNull() || v.isEmpty()) return true;
+    switch (type) {
+      case adBSTR: case adVarChar: case adLongVarChar: case adVarWChar: case adLongVarWChar: case adGUID:
+        return v.isString();
+      case adBinary: case adVarBinary: case adLongVarBinary: return v.isBytes();
+      default: return false;
+    }
+  }
+
+  void storeRows() {
+    const RowStore& store = *store_;
     bool anyNew = false;
-    for (const RowRef& r : store_.rows()) {
+    for (const RowRef& r : store.rows()) {
       if (r.status == adRecNew) {
         anyNew = true;
       } else if (r.status == adRecModified && r.original != RowRef::kNoSlot) {
@@ -276,20 +320,18 @@ class DocumentWriter {
     if (anyNew) {
       w_.ascii("\t<rs:insert>");
       w_.newline();
-      for (const RowRef& r : store_.rows())
+      for (const RowRef& r : store.rows())
         if (r.status == adRecNew) row(r.slot, 2, Cells::AllForceNull);
       w_.ascii("\t</rs:insert>");
       w_.newline();
     }
-    if (!store_.deleted().empty()) {
+    if (!store.deleted().empty()) {
       w_.ascii("\t<rs:delete>");
       w_.newline();
-      for (const RowRef& r : store_.deleted()) row(r.original != RowRef::kNoSlot ? r.original : r.slot, 2, Cells::All);
+      for (const RowRef& r : store.deleted()) row(r.original != RowRef::kNoSlot ? r.original : r.slot, 2, Cells::All);
       w_.ascii("\t</rs:delete>");
       w_.newline();
     }
-    w_.ascii("</rs:data>");
-    w_.newline();
   }
 
   enum class Cells {
@@ -298,8 +340,9 @@ class DocumentWriter {
     Changed,       // the changed values; changed to NULL named in rs:forcenull (a pending update)
   };
 
-  void row(std::uint32_t slot, int depth, Cells which) {
-    const Cell* cells = store_.cells(slot);
+  void row(std::uint32_t slot, int depth, Cells which) { row(store_->cells(slot), depth, which); }
+
+  void row(const Cell* cells, int depth, Cells which) {
     w_.tabs(depth);
     w_.ascii("<z:row");
     bool first = true;
@@ -326,11 +369,11 @@ class DocumentWriter {
     const FieldDef& f = fields_[i];
     const std::string_view name = names_[i];
     if (c.vt == static_cast<std::uint16_t>(VarType::ByteArray)) {
-      w_.hexAttribute(name, store_.bytesOf(c), first, depth + 1, depth + 1);
+      w_.hexAttribute(name, RowStore::bytesOf(c), first, depth + 1, depth + 1);
       return;
     }
     if (c.vt == static_cast<std::uint16_t>(VarType::String)) {
-      w_.attribute(name, store_.bytesOf(c), first, depth + 1);
+      w_.attribute(name, RowStore::bytesOf(c), first, depth + 1);
       return;
     }
     text_.clear();
@@ -343,17 +386,17 @@ class DocumentWriter {
       case VarType::Currency: value_text::appendCurrency(text_, static_cast<std::int64_t>(c.bits)); break;
       case VarType::Single: value_text::appendSingle(text_, static_cast<float>(d)); break;
       case VarType::Double:
-        if (f.type == adVariant) text_ = store_.get(c).toString();
+        if (f.type == adVariant) text_ = RowStore::get(c).toString();
         else value_text::appendDouble(text_, d);
         break;
       case VarType::Decimal:
-        if (f.type == adVariant) text_ = store_.get(c).toString();
+        if (f.type == adVariant) text_ = RowStore::get(c).toString();
         else if (!(f.type == adNumeric && f.writeScale ? value_text::appendNumeric(text_, d, f.numericScale)
                                                         : value_text::appendDecimal(text_, d)))
           unwritable(f, "a number that is not finite");
         break;
       case VarType::Date:
-        if (f.type == adVariant) text_ = store_.get(c).toString();
+        if (f.type == adVariant) text_ = RowStore::get(c).toString();
         else if (!(f.type == adDBDate   ? value_text::appendDate(text_, d)
                    : f.type == adDBTime ? (value_text::appendTime(text_, d), true)
                                         : value_text::appendDateTime(text_, d)))
@@ -361,7 +404,7 @@ class DocumentWriter {
         break;
       default:
         if (c.vt == Cell::kUInt64) value_text::appendUInt64(text_, c.bits);
-        else text_ = store_.get(c).toText();
+        else text_ = RowStore::get(c).toText();
         break;
     }
     w_.attribute(name, text_, first, depth + 1);
@@ -373,7 +416,8 @@ class DocumentWriter {
   }
 
   const std::vector<FieldDef>& fields_;
-  const RowStore& store_;
+  const RowStore* store_ = nullptr;                 // the rows of a store, or
+  std::span<const std::vector<Variant>> values_;  // rows of values
   Writer w_;
   std::vector<std::string> names_;
   std::string text_;
@@ -406,6 +450,15 @@ std::vector<std::string> RowsetWriter::xmlNames(const std::vector<FieldDef>& fie
 void RowsetWriter::write(const std::vector<FieldDef>& fields, const RowStore& store, std::string& out) {
   out.reserve(out.size() + 1024 + fields.size() * 256 + store.slotCount() * (16 + fields.size() * 12));
   DocumentWriter(fields, store, out).run();
+}
+
+void RowsetWriter::write(const std::vector<FieldDef>& fields, std::span<const std::vector<Variant>> rows,
+                         std::string& out) {
+  std::size_t bytes = 0;
+  for (const auto& values : rows)
+    for (const Variant& v : values) bytes += v.isString() ? v.str().size() : v.isBytes() ? 2 * v.bytes().size() : 0;
+  out.reserve(out.size() + 1024 + fields.size() * 256 + rows.size() * (16 + fields.size() * 12) + bytes);
+  DocumentWriter(fields, rows, out).run();
 }
 
 }  // namespace veltrano::ado

@@ -32,11 +32,13 @@
 //    inside the value, every ten digits, with CRLF and the row's indentation plus one tab.
 //    This reproduces every sample we have of MDAC's output; MDAC's exact rule is not known.
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/ado/field_def.h"
 #include "platform/ado/row_store.h"
+#include "platform/runtime/variant.h"
 
 namespace veltrano::ado {
 
@@ -47,6 +49,13 @@ class RowsetWriter {
   // years 1 to 9999) raises run-time error 6 naming the field; `out` then holds a part of the
   // document, which the caller drops. No byte is written that was not produced.
   static void write(const std::vector<FieldDef>& fields, const RowStore& store, std::string& out);
+
+  // The same document for rows of values held elsewhere (a query's result), written as
+  // unchanged records: byte for byte what the store form gives once each value is coerced to
+  // its field's type and added as an unmodified row, without copying the values into a store.
+  // Each row holds one value per field. Raises what coerce() and write() raise.
+  static void write(const std::vector<FieldDef>& fields, std::span<const std::vector<Variant>> rows,
+                    std::string& out);
 
   // The XML names the fields are written under (their names, or aliases).
   static std::vector<std::string> xmlNames(const std::vector<FieldDef>& fields);

@@ -1,6 +1,7 @@
 #include "platform/text/ansi.h"
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -94,15 +95,29 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i) {
   return cp;
 }
 
+// The end of the run of ASCII bytes that starts at `i`, eight bytes at a time.
+std::size_t asciiRunEnd(std::string_view s, std::size_t i) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  while (i + 8 <= s.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    if (word & kHighBits) break;
+    i += 8;
+  }
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
+
 template <typename Out>
 void encodeAnsi(std::string_view utf8, Out& out) {
   const Cp949Tables* t = nullptr;  // built on the first character outside ASCII
   std::size_t i = 0;
   while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {  // fast path for ASCII runs
-      out.push_back(static_cast<typename Out::value_type>(b));
-      ++i;
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // an ASCII run is copied as it is
+      const std::size_t end = asciiRunEnd(utf8, i);
+      const auto* run = reinterpret_cast<const typename Out::value_type*>(utf8.data() + i);
+      out.insert(out.end(), run, run + (end - i));
+      i = end;
       continue;
     }
     if (!t) t = &tables();
@@ -186,8 +201,10 @@ std::string fromAnsi(std::span<const std::uint8_t> ansi) {
   while (i < ansi.size()) {
     const std::uint8_t b = ansi[i];
     if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
-      ++i;
+      const std::string_view bytes(reinterpret_cast<const char*>(ansi.data()), ansi.size());
+      const std::size_t end = asciiRunEnd(bytes, i);
+      out.append(bytes.data() + i, end - i);
+      i = end;
       continue;
     }
     if (!t) t = &tables();

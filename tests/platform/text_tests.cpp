@@ -16,6 +16,20 @@ TEST(AnsiText, KoreanRoundTripsThroughCp949) {
   EXPECT_EQ(t::toAnsi("가"), (t::Bytes{0xB0, 0xA1}));
 }
 
+// ASCII is copied a word at a time: a character outside ASCII at each position of a word, and
+// runs ending at and just past a word's end, must come out the same as one by one.
+TEST(AnsiText, AsciiRunsAroundHangulAtEveryOffset) {
+  for (std::size_t at = 0; at <= 17; ++at) {
+    const std::string utf8 = std::string(at, 'a') + "가" + std::string(17 - at, 'b');
+    t::Bytes expected(at, 'a');
+    expected.push_back(0xB0), expected.push_back(0xA1);
+    expected.insert(expected.end(), 17 - at, 'b');
+    EXPECT_EQ(t::toAnsi(utf8), expected) << at;
+    EXPECT_EQ(t::toAnsiString(utf8), std::string(expected.begin(), expected.end())) << at;
+    EXPECT_EQ(t::fromAnsi(expected), utf8) << at;
+  }
+}
+
 TEST(AnsiText, ByteLengthCountsHangulTwice) {
   EXPECT_EQ(t::ansiByteLength("가나12"), 6u);
   EXPECT_EQ(t::ansiByteLength(""), 0u);

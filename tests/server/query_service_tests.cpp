@@ -56,6 +56,10 @@ TEST(QueryForm, FieldsSplitIntoKeyAndKeyedHex) {
   EXPECT_FALSE(decodeKeyedField(notDigits));                       // key not digits
   EXPECT_FALSE(decodeKeyedField(kKey + "ZZI"));                    // not hex
   EXPECT_FALSE(decodeKeyedField(kKey + "1AC1"));                   // no token end
+  EXPECT_FALSE(decodeKeyedField(kKey + "0001AC1I"));               // token of more than 5 digits
+  EXPECT_FALSE(decodeKeyedField(kKey + "1B00I"));                  // 0x80: no CP949 character
+  EXPECT_EQ(decodeKeyedField(kKey + "  1AC1I "), "A");             // blanks around are dropped
+  EXPECT_EQ(decodeKeyedField(kKey + "1AC1I1AC"), "A");             // after the last token: unread
 }
 
 TEST(QueryForm, TheUpdatersFormDecodes) {

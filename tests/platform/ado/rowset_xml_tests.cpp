@@ -322,6 +322,42 @@ TEST(RowsetRoundTrip, FixedTextIsPaddedAndValuesWrittenInAdoForms) {
       << rs->SaveXml();
 }
 
+// Rows of values held elsewhere (a query's result) give the document a store of unchanged
+// records gives: coerced values, escapes, NULLs, padded text, wrapped bin.hex, line breaks.
+TEST(RowsetRoundTrip, RowsOfValuesWriteWhatAStoreOfTheSameRowsWrites) {
+  std::vector<FieldDef> fields(7);
+  const std::pair<const char*, DataTypeEnum> kinds[] = {{"id", adInteger},     {"big", adBigInt},
+                                                        {"x", adDouble},       {"이름", adVarWChar},
+                                                        {"code", adChar},      {"blob", adLongVarBinary},
+                                                        {"memo", adLongVarWChar}};
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    fields[i].name = kinds[i].first;
+    fields[i].type = kinds[i].second;
+    fields[i].definedSize = kinds[i].second == adChar ? 4 : 200;
+    fields[i].attributes = adFldIsNullable | adFldMayBeNull;
+  }
+  const std::vector<std::vector<Variant>> rows = {
+      {Variant(std::int64_t{7}), Variant(std::int64_t{1} << 40), Variant(0.1), Variant("타르빅 '<&>\"\t\x01"),
+       Variant("A"), Variant(Bytes(60, 0xAB)), Variant(std::string(150, 'm'))},
+      {Variant(Null), Variant(Null), Variant("2.5"), Variant(std::int64_t{42}), Variant(Null),
+       Variant(bytesOf({0, 1})), Variant()},
+  };
+  RowStore store;
+  store.reset(fields.size());
+  for (const auto& values : rows) {
+    const std::uint32_t slot = store.addSlot();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      store.put(store.cells(slot)[i], coerce(fields[i].type, fields[i].definedSize, values[i]));
+    store.rows().push_back(RowRef{slot, RowRef::kNoSlot, adRecUnmodified});
+  }
+  std::string fromStore, fromValues;
+  RowsetWriter::write(fields, store, fromStore);
+  RowsetWriter::write(fields, rows, fromValues);
+  EXPECT_EQ(fromValues, fromStore);
+  EXPECT_NE(fromValues.find("code='A   '"), std::string::npos);
+  EXPECT_NE(fromValues.find("x='2.5'"), std::string::npos);
+}
+
 TEST(RowsetRoundTrip, NamesThatAreNotXmlNamesGetAliases) {
   RecordsetPtr rs = Recordset::create();
   for (const char* name : {"ID", "Field Space Text", "1LeadingInteger", "Name-With-Dash", "한글 필드", "c1", "xmlThing"})
