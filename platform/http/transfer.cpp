@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/deploy/deploy.h"
+#include "platform/http/url.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::http::detail {
@@ -89,7 +90,8 @@ void Transfer::start(const Request& request) {
   CURL* e = asEasy(easy_);
   errorBuffer_.assign(CURL_ERROR_SIZE + 1, '\0');
 
-  curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
+  const std::string url = encodedForTransport(request.url);  // libcurl refuses a raw blank
+  curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_.data());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -12,4 +12,21 @@ std::string withScheme(std::string_view hostAndPath) {
   return "http://" + std::string(hostAndPath);
 }
 
+std::string encodedForTransport(std::string_view url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 }  // namespace veltrano::http

@@ -12,4 +12,9 @@ namespace veltrano::http {
 // front: "Example.com:8080/x" -> "http://Example.com:8080/x", "HTTPS://h/x" -> "https://h/x".
 std::string withScheme(std::string_view hostAndPath);
 
+// The address as it goes on the wire: blanks, control characters and bytes beyond ASCII (a
+// Korean folder name in UTF-8) percent-encoded, as the system's own HTTP stack does before it
+// sends a request; everything else, "%" escapes included, kept as given.
+std::string encodedForTransport(std::string_view url);
+
 }  // namespace veltrano::http

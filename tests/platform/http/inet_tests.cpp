@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/http/url.h"
 #include "platform/runtime/error.h"
 #include "platform/ui/scripted_ui.h"
 #include "support/http_test_server.h"
@@ -99,6 +100,16 @@ TEST_F(InetTest, Execute_FollowsARedirectAndShowsTheFinalReply) {
   EXPECT_EQ(inet_.GetHeader().substr(0, 15), "HTTP/1.1 200 OK");
   EXPECT_EQ(inet_.GetHeader("Content-Length"), "7");
   EXPECT_EQ(readBody(inet_, 512), "payload");
+}
+
+TEST_F(InetTest, Execute_EncodesBlanksAndKoreanInTheAddressAsTheSystemDoes) {
+  FileServer server;
+  server.addFile("/files/Tarvic%20Main/%ED%99%94%EB%AC%BC.txt", "payload");
+  inet_.Execute(server.url("/files/Tarvic Main/화물.txt"), "GET");
+  ASSERT_TRUE(waitForHeaders(inet_));
+  EXPECT_EQ(inet_.GetHeader().substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(readBody(inet_, 512), "payload");
+  EXPECT_EQ(http::encodedForTransport("http://h/a%20b c"), "http://h/a%20b%20c");
 }
 
 TEST_F(InetTest, Execute_SendsTheExtraHeaderLine) {
