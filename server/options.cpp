@@ -306,8 +306,9 @@ from, and the data service of the data library, on one HTTP address.
                           VELTRANO_SERVER_DB_PASSWORD, else none. Never on the command line.
   --db-connections N      MariaDB connections kept open and shared by the workers
                           (default 8); a statement waits for a free one.
-  --threads N             Database workers: statements run on N threads (default 16), never
-                          on the threads that serve connections.
+  --threads N             Database workers: at most N threads (default 16) run statements,
+                          never the threads that serve connections; as many as there are
+                          CPUs run at once, more join only when those are stuck.
   --accel-redirect PREFIX Behind nginx: answer a file request, once its path is resolved
                           as above, with an empty 200 carrying "X-Accel-Redirect: PREFIX"
                           and the file's real path below files/ (percent-encoded), for
