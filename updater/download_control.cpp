@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "platform/fs/fs.h"
@@ -601,8 +602,7 @@ std::string DN::checkSignature(const veltrano::crypto::Digest& digest) {
 
 template <class File>
 DN::PassEnd DN::runPasses(File& file, std::int32_t chunk, std::int32_t existingLength, veltrano::crypto::Sha256* digest) {
-  veltrano::http::Bytes data;
-  data.reserve(std::min(static_cast<std::size_t>(chunk), veltrano::http::Inet::kBufferBytes));
+  std::span<const std::uint8_t> data;
   do {
     if (cancelRequest_) {
       cancelRequest_ = false;
@@ -610,10 +610,11 @@ DN::PassEnd DN::runPasses(File& file, std::int32_t chunk, std::int32_t existingL
     }
 
     replyBodyTouched_ = true;
-    i1_.GetChunk(chunk, data);
-    ui::DoEvents();
+    // Read in place from the transfer's buffer: written out before anything else may touch I1.
+    data = i1_.ReadChunk(chunk);
     file.write(data.data(), data.size());
     if (digest) digest->update(data.data(), data.size());
+    ui::DoEvents();
 
     bytesReceived_ = addLong(bytesReceived_, static_cast<std::int64_t>(data.size()));
     const std::int32_t onDisk = addLong(bytesReceived_, existingLength);

@@ -1,98 +1,29 @@
-// Meridox, the updater program.
-//
-// Which user interface runs is decided once, here:
-//  - with a display (DISPLAY or WAYLAND_DISPLAY set, and QT_QPA_PLATFORM not "offscreen"):
-//    the window `업데이트` on screen, Qt's message boxes (ui::QtUi), Qt's event loop while the
-//    window waits for a button;
-//  - without one (or with QT_QPA_PLATFORM=offscreen): no window on screen; Qt runs offscreen
-//    for the progress bar's drawing, and every box is answered by ui::ScriptedUi from
-//    VELTRANO_ANSWERS and logged to VELTRANO_UI_LOG. Where the window would wait for the user
-//    (the product list shown, or a one-item command text) the wait is logged as a "Form" line
-//    and takes the next answer: "Yes" presses 업데이트 (Com_Yes), anything else, or no answer
-//    left, presses 취 소 (Com_Cancel).
-// The end of the program (veltrano::ProgramEnd, thrown by the run) becomes the exit code.
-#include <QApplication>
+// Meridox, the updater program: its first query goes out before the window's toolkit is loaded
+// (window_module.h); the window itself runs in the window module.
+#include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 
-#include "platform/runtime/error.h"
-#include "platform/text/vbstring.h"
-#include "platform/ui/qt_ui.h"
-#include "platform/ui/scripted_ui.h"
-#include "platform/ui/user_interface.h"
-#include "updater/program_info.h"
-#include "updater/update_window.h"
-#include "updater/update_window_widget.h"
-
-namespace {
-
-namespace ui = veltrano::ui;
-using meridox::UpdateWindow;
-
-constexpr const char* kAppTitle = "Meridox";
-
-bool displayAvailable() {
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform && (std::string(platform) == "offscreen" || std::string(platform) == "minimal")) return false;
-  return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
-int reportRuntimeError(const veltrano::RuntimeError& e) {
-  ui::MsgBox("런타임 오류 '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
-             kAppTitle);
-  std::fprintf(stderr, "meridox: run-time error %d: %s\n", e.number(), e.description().c_str());
-  return 1;
-}
-
-int runHeadless(const meridox::ProgramInfo& program) {
-  ui::ScriptedUi scripted = ui::ScriptedUi::fromEnvironment();
-  scripted.setAppTitle(kAppTitle);
-  ui::ScopedUi scope(scripted);
-  try {
-    UpdateWindow window(program);
-    window.Form_Load();
-    for (;;) {
-      const meridox::UpdateForm& form = window.form();
-      const std::string answer = scripted.windowShown(
-          "Form", form.Caption(), form.LB_SUBMAIN.Caption() + "\r\n" + form.LB_SETUPLIST.Caption());
-      if (veltrano::text::UCase(answer) == "YES") window.Com_Yes_Click();
-      else window.Com_Cancel_Click();
-    }
-  } catch (const veltrano::ProgramEnd& end) {
-    return end.exitCode();
-  } catch (const veltrano::RuntimeError& e) {
-    return reportRuntimeError(e);
-  }
-}
-
-int runOnScreen(const meridox::ProgramInfo& program) {
-  QApplication::setStyle("Fusion");
-  ui::QtUi qtUi;
-  qtUi.setAppTitle(kAppTitle);
-  UpdateWindow window(program);
-  meridox::UpdateWindowWidget widget(window);
-  meridox::WindowUi windowUi(qtUi, widget);
-  windowUi.setAppTitle(kAppTitle);
-  ui::ScopedUi scope(windowUi);
-  try {
-    window.Form_Load();
-    const int code = QApplication::exec();
-    return widget.pendingEnd().value_or(code);
-  } catch (const veltrano::ProgramEnd& end) {
-    return end.exitCode();
-  } catch (const veltrano::RuntimeError& e) {
-    return reportRuntimeError(e);
-  }
-}
-
-}  // namespace
+#include "updater/first_query.h"
+#include "updater/mod_standard.h"
+#include "updater/window_module.h"
 
 int main(int argc, char** argv) {
-  const meridox::ProgramInfo program = meridox::ProgramInfo::fromProcess(argc, argv, MERIDOX_VERSION);
-  const bool onScreen = displayAvailable();
-  if (!onScreen) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  return onScreen ? runOnScreen(program) : runHeadless(program);
+  meridox::WindowStart start;
+  start.argc = argc;
+  start.argv = argv;
+  start.program = meridox::ProgramInfo::fromProcess(argc, argv, MERIDOX_VERSION);
+  if (const auto sql = meridox::FirstStatementOf(start.program)) start.firstQuery = meridox::PostServerQuery(*sql);
+
+  // Loaded from here, not through the platform layer: the module is found on this program's
+  // own library path (its run path), which only a load made by the program itself searches.
+  // It stays loaded until the process ends.
+  void* module = dlopen(meridox::kWindowModule, RTLD_NOW | RTLD_LOCAL);
+  const auto entry =
+      module ? reinterpret_cast<meridox::WindowEntry>(dlsym(module, meridox::kWindowEntry)) : nullptr;
+  if (!entry) {
+    std::fprintf(stderr, "meridox: cannot load its window: %s\n", dlerror());
+    return 1;
+  }
+  return entry(start);
 }

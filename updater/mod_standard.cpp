@@ -7,14 +7,30 @@
 
 namespace meridox {
 
+namespace {
+
+constexpr const char* kUpdateDatabase = "qz_update";
+
+veltrano::ado::RecordsetPtr recordsetOf(const QueryResult& r) {
+  if (r.kind == QueryResult::Kind::True) throw veltrano::RuntimeError(veltrano::err::kTypeMismatch, "Meridox");
+  return r.recordset;
+}
+
+}  // namespace
+
 veltrano::ado::RecordsetPtr OpenServerQuery(std::string_view sql) {
   DATABASE db;
   db.QUERY_PW_DATA = veltrano::deploy::get("DB_PASSWORD");
   db.QUERY_IP_DATA = veltrano::deploy::get("DB_HOST");
-  QueryResult r = db.SQL(sql, "qz_update", "MySQL");
-  if (r.kind == QueryResult::Kind::True) throw veltrano::RuntimeError(veltrano::err::kTypeMismatch, "Meridox");
-  return r.recordset;
+  return recordsetOf(db.SQL(sql, kUpdateDatabase, "MySQL"));
 }
+
+// The password and host of the direct mode play no part in the query service's mode.
+std::unique_ptr<QueryExchange> PostServerQuery(std::string_view sql) {
+  return std::make_unique<QueryExchange>(sql, DATABASE::CheckedDatabaseName(kUpdateDatabase), DATABASE().QUERY_ID_DATA);
+}
+
+veltrano::ado::RecordsetPtr ReadServerQuery(QueryExchange& posted) { return recordsetOf(posted.finish()); }
 
 namespace {
 template <std::size_t N>

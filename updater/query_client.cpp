@@ -1,6 +1,7 @@
 #include "updater/query_client.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "platform/deploy/deploy.h"
 #include "platform/eventlog/eventlog.h"
@@ -19,6 +20,10 @@ namespace ui = veltrano::ui;
 
 namespace {
 
+// How long posting waits at most for the request to be written (the connection made): long
+// enough for a service on the local network, short beside what the caller does next.
+constexpr int kPushRequestMs = 20;
+
 // The window only ever shows an empty list for a query service it cannot reach: say why where
 // an administrator looks.
 void reportUnreachable(const std::string& host, const std::string& why) {
@@ -30,7 +35,9 @@ void reportUnreachable(const std::string& host, const std::string& why) {
 
 }  // namespace
 
-std::string QueryServiceUrl() { return veltrano::http::withScheme(veltrano::deploy::get("QUERY_HOST") + kQueryServicePath); }
+std::string QueryServiceUrl(std::string_view host) {
+  return veltrano::http::withScheme(std::string(host) + kQueryServicePath);
+}
 
 std::string QueryRequestBody(std::string_view sqlWithBlank, std::string_view databaseName, std::string_view userId) {
   const std::string k1 = MakeDigitKey();
@@ -39,35 +46,50 @@ std::string QueryRequestBody(std::string_view sqlWithBlank, std::string_view dat
          "&USERID=" + k2 + EncDecText(userId, k2, -1);
 }
 
-QueryResult RunQueryService(std::string_view sql, std::string_view databaseName, std::string_view userId) {
-  QueryResult result;
-  const std::string host = veltrano::deploy::get("QUERY_HOST");
-  bool answered = false;
-  if (text::Trim(host).empty())
-    reportUnreachable(host, "no host is set (QUERY_HOST under HKLM\\SOFTWARE\\VELTRANO\\DEPLOY, or VELTRANO_QUERY_HOST)");
+QueryExchange::QueryExchange(std::string_view sql, std::string_view databaseName, std::string_view userId)
+    : sql_(sql), statement_(std::string(sql) + " "), host_(veltrano::deploy::get("QUERY_HOST")) {
+  // Without a host the address is malformed and the transport fails it at once, without a
+  // connection: the reply is then the empty one of an unreachable service.
   try {
-    veltrano::http::HttpRequest request;
-    request.open("POST", QueryServiceUrl(), true);
-    request.setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
-    request.setRequestHeader("Charset", "euc-kr");
-    request.setRequestHeader("Pragma", "no-cache");
-    request.setRequestHeader("Expires", "0");
-    const std::string statement = std::string(sql) + " ";
-    request.send(QueryRequestBody(statement, databaseName, userId));
-    while (request.readyState() != veltrano::http::HttpRequest::kCompleted) ui::DoEvents();
-    answered = true;
-    if (request.status() == 0 && !text::Trim(host).empty()) reportUnreachable(host, request.transportError());
+    request_.open("POST", QueryServiceUrl(host_), true);
+    request_.setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
+    request_.setRequestHeader("Charset", "euc-kr");
+    request_.setRequestHeader("Pragma", "no-cache");
+    request_.setRequestHeader("Expires", "0");
+    request_.send(QueryRequestBody(statement_, databaseName, userId));
+    // On its way before the caller turns to other work: the service answers meanwhile.
+    request_.pushRequest(kPushRequestMs);
+  } catch (const veltrano::RuntimeError&) {
+    sendFailure_ = std::current_exception();
+  }
+}
 
-    const auto& body = request.responseBody();
+QueryResult QueryExchange::finish() {
+  QueryResult result;
+  const bool hostSet = !text::Trim(host_).empty();
+  if (!hostSet)
+    reportUnreachable(host_, "no host is set (QUERY_HOST under HKLM\\SOFTWARE\\VELTRANO\\DEPLOY, or VELTRANO_QUERY_HOST)");
+  bool answered = false;
+  try {
+    if (sendFailure_) std::rethrow_exception(sendFailure_);
+    while (request_.readyState() != veltrano::http::HttpRequest::kCompleted) ui::DoEvents();
+    answered = true;
+    if (request_.status() == 0 && hostSet) reportUnreachable(host_, request_.transportError());
+
+    const auto& body = request_.responseBody();
     ReplyForm form;
-    result = ReadQueryReply(statement, std::span<const std::uint8_t>(body.data(), body.size()), form);
-    request.release();
+    result = ReadQueryReply(statement_, std::span<const std::uint8_t>(body.data(), body.size()), form);
+    request_.release();
     if (form == ReplyForm::NoRows || form == ReplyForm::Failure) ui::setMousePointer(ui::MousePointer::Default);
   } catch (const veltrano::RuntimeError& e) {
     // A run-time error ends the exchange with whatever result had been assigned.
-    if (!answered && !text::Trim(host).empty()) reportUnreachable(host, e.description());
+    if (!answered && hostSet) reportUnreachable(host_, e.description());
   }
   return result;
+}
+
+QueryResult RunQueryService(std::string_view sql, std::string_view databaseName, std::string_view userId) {
+  return QueryExchange(sql, databaseName, userId).finish();
 }
 
 }  // namespace meridox

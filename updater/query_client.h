@@ -17,10 +17,12 @@
 // event log as "query service at HOST unreachable: REASON". Windows' cross-domain refusal
 // (ADO error 3716) has no counterpart on this platform, so nothing is skipped for it.
 
+#include <exception>
 #include <string>
 #include <string_view>
 
 #include "platform/ado/recordset.h"
+#include "platform/http/http_request.h"
 
 namespace meridox {
 
@@ -44,13 +46,38 @@ struct QueryResult {
   bool isEmpty() const { return kind == Kind::Empty; }
 };
 
-// The address of the query service: "http://" + the QUERY_HOST setting + the service path.
-std::string QueryServiceUrl();
+// The address of the query service at `host` (the QUERY_HOST setting): "http://" + host + the
+// service path.
+std::string QueryServiceUrl(std::string_view host);
 
 // The request body for a statement (with its blank already appended), database and user id.
 std::string QueryRequestBody(std::string_view sqlWithBlank, std::string_view databaseName, std::string_view userId);
 
-// RunQueryService: posts the statement and returns the reply as described above.
+// One exchange with the query service in two halves: the constructor posts the statement and
+// returns at once (the request is on its way); finish() waits for the reply, pumping messages,
+// and reads it. The updater posts its first statement this way before it loads its window, so
+// that the service works on it meanwhile. An unreachable service is reported by finish(), at
+// the point of the run where the reply is read. Not copyable; finish() once.
+class QueryExchange {
+ public:
+  QueryExchange(std::string_view sql, std::string_view databaseName, std::string_view userId);
+  QueryExchange(const QueryExchange&) = delete;
+  QueryExchange& operator=(const QueryExchange&) = delete;
+
+  // The statement as given (without the blank the request appends).
+  const std::string& sql() const { return sql_; }
+  QueryResult finish();
+
+ private:
+  std::string sql_;
+  std::string statement_;
+  std::string host_;  // the QUERY_HOST setting, read once for the address and the report
+  veltrano::http::HttpRequest request_;
+  std::exception_ptr sendFailure_;  // raised again by finish()
+};
+
+// RunQueryService: posts the statement and returns the reply as described above (an exchange
+// made and finished at once).
 QueryResult RunQueryService(std::string_view sql, std::string_view databaseName, std::string_view userId);
 
 // The one-field recordsets of the no-rows and failure replies.

@@ -148,8 +148,14 @@ void UpdateWindow::Com_Cancel_Click() { throw ProgramEnd(errorShown_ ? kExitFail
 
 // --- Installed products and catalogue --------------------------------------------------------
 
+veltrano::ado::RecordsetPtr UpdateWindow::openQuery(const std::string& sql) {
+  // Taken whatever it holds: a posted statement serves the load's first query only.
+  const std::unique_ptr<QueryExchange> posted = std::move(firstQuery_);
+  return posted && posted->sql() == sql ? ReadServerQuery(*posted) : OpenServerQuery(sql);
+}
+
 void UpdateWindow::ListInstalledProducts() {
-  veltrano::ado::RecordsetPtr rs = OpenServerQuery(CatalogueSql(""));
+  veltrano::ado::RecordsetPtr rs = openQuery(CatalogueSql(""));
   cls_SysREg reg = installedKey();
   // No catalogue (or one that could not be read): reported as the run reports it; the
   // window stays with its first texts and the cancel button.
@@ -189,7 +195,7 @@ void UpdateWindow::CheckAndDownloadUpdates(const std::string& productcode) {
   VersionCheck check(OpenServerQuery);
   bool checking = false;
   try {
-    atHand = OpenServerQuery(CatalogueSql(productcode));
+    atHand = openQuery(CatalogueSql(productcode));
     std::string keyList;
     form_.LB_SETUPLIST.Caption("");
     {

@@ -26,6 +26,7 @@
 #include "updater/download_control.h"
 #include "updater/program_info.h"
 #include "updater/progress_bar.h"
+#include "updater/query_client.h"
 #include "updater/update_files.h"
 #include "updater/update_form.h"
 
@@ -77,6 +78,10 @@ class UpdateWindow {
   // hand-off; ends the program. A failing step is skipped.
   veltrano::Variant ExecuteEXEFile();
 
+  // The load's first statement, posted before the window was made (first_query.h): the load
+  // reads its reply instead of posting the statement again. Call before Form_Load.
+  void takeFirstQuery(std::unique_ptr<QueryExchange> posted) { firstQuery_ = std::move(posted); }
+
   // --- Event handlers ---------------------------------------------------------------------
   void Form_Load();
   // True (refuse) when the request comes from the close box or the system menu.
@@ -106,6 +111,8 @@ class UpdateWindow {
   class Site;
 
   void CheckAndDownloadUpdates(const std::string& productcode);
+  // OpenServerQuery(sql), reading the posted first query when it holds this statement.
+  veltrano::ado::RecordsetPtr openQuery(const std::string& sql);
   void ListInstalledProducts();
   void SaveInstalledVersions();
   // DN.Cancel, DN.GetFileInformation, and DN.DownLoad when the header query found the file.
@@ -124,6 +131,7 @@ class UpdateWindow {
   veltrano::http::Inet inet_;  // INET: placed on the window, not used by the run
   veltrano::ui::Timer tmrProc_;
   veltrano::ui::Timer tmrDownload_;
+  std::unique_ptr<QueryExchange> firstQuery_;
 
   UpdateFileList updateFiles_ = NewUpdateFiles();
   std::vector<std::string> readmeFiles_;

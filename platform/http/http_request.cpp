@@ -69,6 +69,13 @@ int HttpRequest::readyState() {
   return state_;
 }
 
+bool HttpRequest::pushRequest(int waitMs) {
+  if (state_ != kLoaded && state_ != kInteractive) return state_ == kCompleted;
+  for (int waited = 0; !transfer_.requestSent() && !transfer_.finished() && waited < waitMs; ++waited)
+    transfer_.advance(1);
+  return transfer_.requestSent() || transfer_.finished();
+}
+
 int HttpRequest::status() const {
   if (!transfer_.headersComplete() || (transfer_.finished() && !transfer_.succeeded())) return 0;
   return transfer_.statusCode();

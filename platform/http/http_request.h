@@ -58,6 +58,11 @@ class HttpRequest {
 
   // The state of the exchange; each call first moves it on (see above).
   int readyState();
+  // After send(): moves the exchange on until the request has been written to the connection,
+  // for about `waitMs` milliseconds at most (a bounded number of short socket waits, whatever
+  // the clock says); true when it has been, or the exchange has ended. Pumps no messages. For a
+  // caller that has other work to do before it polls for the reply.
+  bool pushRequest(int waitMs);
   // HTTP status of the reply, 0 until the reply headers are in and when the exchange failed.
   int status() const;
   std::string statusText() const;

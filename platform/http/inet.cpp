@@ -1,7 +1,6 @@
 #include "platform/http/inet.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
@@ -47,8 +46,8 @@ void Inet::Execute(std::string_view url, std::string_view operation, std::string
     pos = end + 1;
   }
 
-  head_ = 0;
-  count_ = 0;
+  if (!ring_.allocated()) ring_.allocate(kBufferBytes);
+  ring_.clear();
   transfer_.start(request);
 }
 
@@ -76,61 +75,62 @@ Bytes Inet::GetChunk(long size) {
 }
 
 void Inet::GetChunk(long size, Bytes& out) {
-  out.clear();
+  const std::span<const std::uint8_t> chunk = ReadChunk(size);
+  out.assign(chunk.begin(), chunk.end());
+  resumeWhenRoom();
+}
+
+std::span<const std::uint8_t> Inet::ReadChunk(long size) {
   if (!transfer_.active())
     throw RuntimeError(err::kDeviceIOError, "Inet", "GetChunk: no request is open.");
-  if (size <= 0) return;
+  if (size <= 0) return {};
   const std::size_t asked = static_cast<std::size_t>(size);
   const std::size_t want = std::min(asked, kBufferBytes / 2);
 
-  while (count_ < want && !transfer_.finished()) {
-    if (transfer_.paused() && ring_.size() - count_ >= kResumeRoom) transfer_.resume();
+  while (ring_.size() < want && !transfer_.finished()) {
+    resumeWhenRoom();
     transfer_.advance(kPollWaitMs);
-    if (count_ < want && !transfer_.finished()) ui::DoEvents();
+    if (ring_.size() < want && !transfer_.finished()) ui::DoEvents();
   }
 
-  if (transfer_.finished() && !transfer_.succeeded() && count_ < std::min<std::size_t>(asked, 2)) {
+  if (transfer_.finished() && !transfer_.succeeded() && ring_.size() < std::min<std::size_t>(asked, 2)) {
     // The bytes that came before the failure have been handed out; a chunk of one byte or
     // none would read as the normal end of the body, so the failure is raised instead.
     throw RuntimeError(err::kDeviceIOError, "Inet",
                        "The transfer of " + url_ + " failed: " + transfer_.errorText());
   }
-  take(std::min(asked, count_), out);
-  if (transfer_.paused() && ring_.size() - count_ >= kResumeRoom) transfer_.resume();
+  const std::size_t n = std::min(asked, ring_.size());
+  if (n == 0) return {};
+  const std::span<const std::uint8_t> chunk(ring_.data(), n);
+  // The bytes stay where they are until the transfer moves on, which only a later call does:
+  // the pause is not lifted here, since the held bytes could land on them.
+  ring_.consume(n);
+  return chunk;
 }
 
-void Inet::take(std::size_t n, Bytes& out) {
-  out.resize(n);
-  if (n == 0) return;
-  const std::size_t first = std::min(n, ring_.size() - head_);
-  std::memcpy(out.data(), ring_.data() + head_, first);
-  if (n > first) std::memcpy(out.data() + first, ring_.data(), n - first);
-  head_ = (head_ + n) % ring_.size();
-  count_ -= n;
-  if (count_ == 0) head_ = 0;
+void Inet::resumeWhenRoom() {
+  if (transfer_.paused() && ring_.room() >= kResumeRoom) transfer_.resume();
 }
 
+// Runs inside the transport's callback: raises nothing.
 bool Inet::sinkBody(const char* data, std::size_t size) {
-  if (ring_.empty()) ring_.resize(kBufferBytes);
-  if (size > ring_.size() - count_) {
-    if (count_ != 0) return false;  // full: hold the transfer until GetChunk makes room
+  if (size > ring_.room()) {
+    if (ring_.size() != 0) return false;  // full: hold the transfer until GetChunk makes room
     // A single delivery larger than the whole buffer (the transport never offers one): make
     // room rather than stall for ever.
-    ring_.resize(size);
-    head_ = 0;
+    try {
+      ring_.allocate(size);
+    } catch (const RuntimeError&) {
+      return false;
+    }
   }
-  const std::size_t tail = (head_ + count_) % ring_.size();
-  const std::size_t first = std::min(size, ring_.size() - tail);
-  std::memcpy(ring_.data() + tail, data, first);
-  if (size > first) std::memcpy(ring_.data(), data + first, size - first);
-  count_ += size;
+  ring_.write(reinterpret_cast<const std::uint8_t*>(data), size);
   return true;
 }
 
 void Inet::Cancel() {
   transfer_.cancel();
-  head_ = 0;
-  count_ = 0;
+  ring_.clear();
 }
 
 }  // namespace veltrano::http

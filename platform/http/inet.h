@@ -11,7 +11,8 @@
 //   inet.Cancel();
 //
 // The body is never held whole: at most kBufferBytes of it wait in memory, and the transfer
-// pauses while that buffer is full, so memory stays bounded whatever the size of the file.
+// pauses while that buffer is full, so memory stays bounded whatever the size of the file. The
+// bytes are copied once, from the transport into that buffer; ReadChunk hands them out in place.
 // The control has no time limit of its own; the transport's limits end a dead request
 // (TransportLimits: no connection within 15 s, or less than 1 byte per second for 60 s while
 // waiting for the reply or in the middle of the body, but not while the reader holds the
@@ -19,10 +20,12 @@
 // the two times). Not thread-safe.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/http/byte_ring.h"
 #include "platform/http/transfer.h"
 
 namespace veltrano::http {
@@ -48,7 +51,8 @@ class Inet {
   // `url` empty: URL. `operation`: "GET", "HEAD" or "POST" (`data` is the body of a POST);
   // anything else raises run-time error 5. `requestHeaders`: extra header lines, each ended by
   // CR LF (for example "Range: bytes=4000-\r\n"). A request the transport cannot even start
-  // (bad address) fails at once: StillExecuting is false and GetChunk raises.
+  // (bad address) fails at once: StillExecuting is false and GetChunk raises. Raises 7 when
+  // the control's buffer cannot be made (first Execute only).
   void Execute(std::string_view url = {}, std::string_view operation = "GET", std::string_view data = {},
                std::string_view requestHeaders = {});
 
@@ -73,6 +77,9 @@ class Inet {
   // gives an empty chunk.
   void GetChunk(long size, Bytes& out);
   Bytes GetChunk(long size);
+  // GetChunk without the copy: the same bytes, with the same waits and errors, as a view of the
+  // control's buffer that stays valid until the next call on this control.
+  std::span<const std::uint8_t> ReadChunk(long size);
 
   // Ends the request and drops its reply.
   void Cancel();
@@ -85,15 +92,13 @@ class Inet {
 
  private:
   bool sinkBody(const char* data, std::size_t size);
-  void take(std::size_t n, Bytes& out);
+  void resumeWhenRoom();
 
   std::string url_;
   TransportLimits limits_;
   detail::Transfer transfer_;
-  // Ring buffer of body bytes waiting for GetChunk.
-  std::vector<std::uint8_t> ring_;
-  std::size_t head_ = 0;
-  std::size_t count_ = 0;
+  // Body bytes waiting for GetChunk.
+  detail::ByteRing ring_;
 };
 
 }  // namespace veltrano::http

@@ -177,6 +177,14 @@ void Transfer::resume() {
 }
 
 bool Transfer::active() const { return easy_ != nullptr; }
+
+bool Transfer::requestSent() const {
+  if (!easy_) return false;
+  if (finished_ || receivedAnything_) return true;
+  long requestBytes = 0;
+  curl_easy_getinfo(asEasy(easy_), CURLINFO_REQUEST_SIZE, &requestBytes);
+  return requestBytes > 0;
+}
 bool Transfer::finished() const { return finished_; }
 bool Transfer::succeeded() const { return finished_ && result_ == CURLE_OK; }
 bool Transfer::headersComplete() const { return headersComplete_; }

@@ -74,6 +74,8 @@ class Transfer {
   bool headersComplete() const;
   // Some reply data (a header line or body bytes) has come in.
   bool receivedAnything() const { return receivedAnything_; }
+  // The request has been written to the connection (or the exchange is already further on).
+  bool requestSent() const;
   std::string errorText() const;
 
   // Header lines of the final reply, status line first, without line ends.

@@ -10,6 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
 #include "platform/runtime/clock.h"
@@ -18,9 +22,13 @@
 #include "support/http_test_server.h"
 #include "support/test_support.h"
 #include "updater/cls_sysreg.h"
+#include "updater/first_query.h"
 #include "updater/mod_standard.h"
+#include "platform/text/vbstring.h"
+#include "updater/query_protocol.h"
 #include "updater/update_window.h"
 #include "updater/update_window_widget.h"
+#include "updater/version_check.h"
 
 namespace meridox {
 namespace {
@@ -130,6 +138,44 @@ TEST_F(UpdateUnreadableCatalogue, TheRunReportsTheErrorOfReadingIt) {
   EXPECT_EQ(scripted.shown()[0].title, "ERROR OF UPDATE");
   EXPECT_EQ(scripted.shown()[0].text.rfind("ERROR : 3704\r\n\r\nDESCRIPTION : ", 0), 0u) << scripted.shown()[0].text;
   EXPECT_NE(scripted.shown()[0].text.find("REGISTRY : \r\nDVERSION : \r\nDIRECTORY : "), std::string::npos);
+}
+
+// The program posts the load's first statement before the window exists: the request reaches
+// the service while the caller does nothing more, and the load reads that reply (with the
+// outcome of the two tests above) instead of posting the statement again.
+TEST_F(UpdateUnreadableCatalogue, FirstQueryPostedBeforeTheWindowIsSentAtOnceAndReadByTheLoad) {
+  const auto sqlSeen = [this](std::size_t i) {
+    for (const std::string& part : veltrano::text::Split(service.requests()[i].body, "&"))
+      if (part.rfind("SQL=", 0) == 0) return EncDecText(part.substr(4 + 128), part.substr(4, 128), 0);
+    return std::string("<missing>");
+  };
+  std::size_t posted = 0;
+  for (const std::string command : {"", "TARVIC,x"}) {
+    const ProgramInfo p = program(command);
+    const std::optional<std::string> sql = FirstStatementOf(p);
+    ASSERT_TRUE(sql) << command;
+    UpdateWindow w(p);
+    w.takeFirstQuery(PostServerQuery(*sql));
+    ++posted;
+    for (int i = 0; i < 500 && service.requests().size() < posted; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(service.requests().size(), posted) << "the request went out when it was posted";
+    EXPECT_EQ(sqlSeen(posted - 1), *sql);
+    if (command.empty()) {
+      w.Form_Load();
+    } else {
+      EXPECT_THROW(w.Form_Load(), veltrano::ProgramEnd);
+    }
+    EXPECT_EQ(service.requests().size(), posted) << "the load posted nothing more";
+  }
+  EXPECT_EQ(sqlSeen(1), CatalogueSql("TARVIC"));
+  ASSERT_EQ(scripted.shown().size(), 2u);
+  EXPECT_EQ(scripted.shown()[0].text, "ERROR OF RDS SERVICE");
+  EXPECT_EQ(scripted.shown()[1].title, "ERROR OF UPDATE");
+  // Loads that post no statement get none posted for them.
+  for (const auto& [command, exe] : std::vector<std::pair<std::string, std::string>>{
+           {"TARVIC", "meridox"}, {"COPY", "meridoxpch"}, {"Delete", "meridox"}})
+    EXPECT_FALSE(FirstStatementOf(program(command, exe))) << command;
 }
 
 TEST_F(UpdateWindowIdle, LoadEndsTheSuiteProgramsStillRunning) {
