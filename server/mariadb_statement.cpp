@@ -215,6 +215,10 @@ std::vector<Token> tokenize(std::string_view sql, std::size_t& end) {
   while (end > 0 && blank(sql[end - 1])) --end;
   if (tokens.empty())
     throw StatementError(Kind::Statement, error_number::kMisuse, "no statement to run");
+  // No statement ends with "-" (it is always a syntax error); cut at its ";", such a text could
+  // end in "--", which reads as a comment when the text is read again.
+  if (tokens.back().type == Token::Punct && tokens.back().text == "-" && tokens.back().end == end)
+    throw StatementError(Kind::Statement, kSyntaxError, "the statement ends with an operator");
   return tokens;
 }
 

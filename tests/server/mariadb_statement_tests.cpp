@@ -38,6 +38,7 @@ TEST(MariadbStatement, OneStatementWithoutItsEnd) {
       {"", 21},
       {"  ;  -- nothing", 21},
       {"select 'open", 1064},
+      {"select 1 --;", 1064},  // cut at ";" it would end in a comment
       {"select `open", 1064},
       {"select 1 /* open", 1064},
       {"select 1 /*! ; delete from t */", 21},  // comments run as code hide text
