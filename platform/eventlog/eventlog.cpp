@@ -1,8 +1,8 @@
 #include "platform/eventlog/eventlog.h"
 
-#include <syslog.h>
-
 #include <mutex>
+
+#include "platform/eventlog/system_log.h"
 
 namespace veltrano::eventlog {
 namespace {
@@ -11,9 +11,7 @@ Sink g_sink;
 }  // namespace
 
 void write(std::string_view source, std::string_view text, Type type) {
-  const int priority = type == Type::Error ? LOG_ERR : type == Type::Warning ? LOG_WARNING : LOG_INFO;
-  const std::string ident(source.empty() ? "veltrano" : source);
-  syslog(LOG_USER | priority, "%s: %.*s", ident.c_str(), static_cast<int>(text.size()), text.data());
+  detail::writeSystemLog(source.empty() ? std::string_view("veltrano") : source, text, type);
   std::lock_guard lock(g_mutex);
   if (g_sink) g_sink(Entry{std::string(source), std::string(text), type});
 }

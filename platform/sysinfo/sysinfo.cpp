@@ -1,11 +1,6 @@
 #include "platform/sysinfo/sysinfo.h"
 
-#include <sys/statvfs.h>
-
-#include <cstring>
-
-#include "platform/deploy/deploy.h"
-#include "platform/fs/fs.h"
+#include "platform/sysinfo/system_folders.h"
 
 namespace veltrano::sysinfo {
 namespace {
@@ -14,7 +9,7 @@ std::optional<std::uint32_t> g_serial;
 }  // namespace
 
 std::uint32_t GetSystemDirectoryA(std::string& buffer, std::uint32_t size) {
-  std::string dir = deploy::get("SYSTEM_DIR", "C:\\WINDOWS\\system32");
+  std::string dir = detail::systemFolder();
   while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
   const auto len = static_cast<std::uint32_t>(dir.size());
   if (len + 1 > size) return len + 1;
@@ -23,7 +18,7 @@ std::uint32_t GetSystemDirectoryA(std::string& buffer, std::uint32_t size) {
   return len;
 }
 
-std::string windowsFolder() { return deploy::get("WINDIR"); }
+std::string windowsFolder() { return detail::windowsFolder(); }
 
 bool GetVolumeInformationA(std::string_view rootPath, std::uint32_t* serial) {
   if (g_overridden) {
@@ -31,13 +26,7 @@ bool GetVolumeInformationA(std::string_view rootPath, std::uint32_t* serial) {
     *serial = *g_serial;
     return true;
   }
-  if (rootPath.empty() || !std::isalpha(static_cast<unsigned char>(rootPath[0]))) return false;
-  const std::string folder = fs::driveFolder(rootPath[0]).string();
-  struct statvfs st{};
-  if (statvfs(folder.c_str(), &st) != 0) return false;
-  std::uint64_t id = st.f_fsid;
-  *serial = static_cast<std::uint32_t>(id ^ (id >> 32));
-  return true;
+  return !rootPath.empty() && detail::volumeSerial(rootPath, serial);
 }
 
 void overrideVolumeSerial(std::optional<std::uint32_t> serial) {
