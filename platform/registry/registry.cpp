@@ -15,7 +15,7 @@
 #include <unordered_map>
 
 #include "platform/eventlog/eventlog.h"
-#include "platform/registry/registry_faults.h"
+#include "platform/registry/registry_shared.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::reg {
@@ -526,20 +526,9 @@ long queryValue(HKEY key, std::string_view valueName, std::uint32_t* type, std::
     found.assign(blob, blob + sqlite3_column_bytes(q, first + 1));
     sqlite3_reset(q);
   }
-  if (type) *type = foundType;
-  const auto size = static_cast<std::uint32_t>(found.size());
-  if (!data) {
-    if (dataSize) *dataSize = size;
-    keepForNextCall(s, k->ahead, name, true, foundType, std::move(found));  // for the read that follows
-    return ERROR_SUCCESS;
-  }
-  if (*dataSize < size) {
-    *dataSize = size;
-    return ERROR_MORE_DATA;
-  }
-  std::copy(found.begin(), found.end(), data);
-  *dataSize = size;
-  return ERROR_SUCCESS;
+  const long rc = handOverValue(found, foundType, type, data, dataSize);
+  if (!data) keepForNextCall(s, k->ahead, name, true, foundType, std::move(found));  // for the read that follows
+  return rc;
 }
 
 long setValue(HKEY key, std::string_view valueName, std::uint32_t type, const std::uint8_t* data,

@@ -1,12 +1,13 @@
 // What every backend of the registry shares: the names of the root keys and the faults tests
 // inject.
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/registry/registry.h"
-#include "platform/registry/registry_faults.h"
+#include "platform/registry/registry_shared.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::reg {
@@ -32,6 +33,23 @@ long takeInjectedFault(std::string_view operation) {
       return code;
     }
   }
+  return ERROR_SUCCESS;
+}
+
+long handOverValue(const std::vector<std::uint8_t>& value, std::uint32_t valueType, std::uint32_t* type,
+                   std::uint8_t* data, std::uint32_t* dataSize) {
+  if (type) *type = valueType;
+  const auto size = static_cast<std::uint32_t>(value.size());
+  if (!data) {
+    if (dataSize) *dataSize = size;
+    return ERROR_SUCCESS;
+  }
+  if (*dataSize < size) {
+    *dataSize = size;
+    return ERROR_MORE_DATA;
+  }
+  std::copy(value.begin(), value.end(), data);
+  *dataSize = size;
   return ERROR_SUCCESS;
 }
 

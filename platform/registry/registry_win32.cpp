@@ -17,7 +17,7 @@
 #include <string>
 
 #include "platform/registry/registry.h"
-#include "platform/registry/registry_faults.h"
+#include "platform/registry/registry_shared.h"
 #include "platform/registry/win32_registry_calls.h"
 #include "platform/text/ansi.h"
 #include "platform/text/wide.h"
@@ -163,19 +163,7 @@ long RegQueryValueExA(HKEY key, std::string_view valueName, std::uint32_t* type,
   std::vector<std::uint8_t> found;
   if (long rc = w32::queryValue(h, text::widen(valueName), &foundType, &found)) return rc;
   if (isStringType(foundType)) found = fromStored(found);
-  if (type) *type = foundType;
-  const auto size = static_cast<std::uint32_t>(found.size());
-  if (!data) {
-    if (dataSize) *dataSize = size;
-    return ERROR_SUCCESS;
-  }
-  if (*dataSize < size) {
-    *dataSize = size;
-    return ERROR_MORE_DATA;
-  }
-  std::copy(found.begin(), found.end(), data);
-  *dataSize = size;
-  return ERROR_SUCCESS;
+  return handOverValue(found, foundType, type, data, dataSize);
 }
 
 long RegSetValueExA(HKEY key, std::string_view valueName, std::uint32_t type, const std::uint8_t* data,
