@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/load_support.h"
 #include "bench/paired_rounds.h"
 #include "updater/query_protocol.h"
 
@@ -44,38 +45,11 @@ using namespace std::chrono;
 
 namespace {
 
-int envNumber(const char* name, int fallback) {
-  const char* s = std::getenv(name);
-  const int n = s ? std::atoi(s) : 0;
-  return n > 0 ? n : fallback;
-}
-int loadSeconds() { return envNumber("VELTRANO_BENCH_SECONDS", 3); }
-int rounds() { return envNumber("VELTRANO_BENCH_ROUNDS", 3); }
-
-std::string shellQuote(const std::string& s) { return "'" + s + "'"; }
-
-std::string output(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
-
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
+using veltrano::bench::freePort;
+using veltrano::bench::output;
+using veltrano::bench::rounds;
+using veltrano::bench::shellQuote;
+int loadSeconds() { return veltrano::bench::loadSeconds(3); }
 
 // A child whose standard output and error go to `log`.
 pid_t spawn(const std::vector<std::string>& args, const fs::path& log) {
