@@ -1,36 +1,28 @@
 #include "platform/crypto/crypto.h"
 
-#include <gcrypt.h>
-
-#include <mutex>
 #include <stdexcept>
+
+#include "platform/crypto/gcrypt_calls.h"
 
 namespace veltrano::crypto {
 namespace {
 
-void initialise() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-  });
-}
-
 // Owns an S-expression.
 struct Sexp {
   gcry_sexp_t s = nullptr;
-  ~Sexp() { gcry_sexp_release(s); }
+  ~Sexp() {
+    if (s) gcrypt().gcry_sexp_release(s);
+  }
 };
 
 // The bytes of the data element `name` inside `sexp`, left-padded with zeros to `size` (libgcrypt
 // may drop leading zero bytes of a value).
 Bytes element(gcry_sexp_t sexp, const char* name, std::size_t size) {
   Sexp part;
-  part.s = gcry_sexp_find_token(sexp, name, 0);
+  part.s = gcrypt().gcry_sexp_find_token(sexp, name, 0);
   if (!part.s) throw std::runtime_error(std::string("libgcrypt: no ") + name);
   std::size_t length = 0;
-  const char* data = gcry_sexp_nth_data(part.s, 1, &length);
+  const char* data = gcrypt().gcry_sexp_nth_data(part.s, 1, &length);
   if (!data || length > size) throw std::runtime_error(std::string("libgcrypt: bad ") + name);
   Bytes out(size - length, 0);
   out.insert(out.end(), data, data + length);
@@ -51,24 +43,23 @@ int valueOf(char c) {
 }  // namespace
 
 Sha256::Sha256() {
-  initialise();
   gcry_md_hd_t h = nullptr;
-  if (gcry_md_open(&h, GCRY_MD_SHA256, 0) != 0) throw std::runtime_error("libgcrypt: SHA-256 unavailable");
+  if (gcrypt().gcry_md_open(&h, GCRY_MD_SHA256, 0) != 0) throw std::runtime_error("libgcrypt: SHA-256 unavailable");
   handle_ = h;
 }
 
-Sha256::~Sha256() { gcry_md_close(static_cast<gcry_md_hd_t>(handle_)); }
+Sha256::~Sha256() { gcrypt().gcry_md_close(static_cast<gcry_md_hd_t>(handle_)); }
 
 void Sha256::update(const std::uint8_t* data, std::size_t size) {
-  gcry_md_write(static_cast<gcry_md_hd_t>(handle_), data, size);
+  gcrypt().gcry_md_write(static_cast<gcry_md_hd_t>(handle_), data, size);
 }
 
 Digest Sha256::finish() {
   auto h = static_cast<gcry_md_hd_t>(handle_);
   Digest d{};
-  const unsigned char* out = gcry_md_read(h, GCRY_MD_SHA256);
+  const unsigned char* out = gcrypt().gcry_md_read(h, GCRY_MD_SHA256);
   std::copy(out, out + d.size(), d.begin());
-  gcry_md_reset(h);
+  gcrypt().gcry_md_reset(h);
   return d;
 }
 
@@ -116,10 +107,9 @@ std::optional<Bytes> base64Decode(std::string_view text) {
 }
 
 KeyPair generateKeyPair() {
-  initialise();
   Sexp params, key;
-  if (gcry_sexp_build(&params.s, nullptr, "(genkey (ecc (curve Ed25519) (flags eddsa)))") != 0 ||
-      gcry_pk_genkey(&key.s, params.s) != 0)
+  if (gcrypt().gcry_sexp_build(&params.s, nullptr, "(genkey (ecc (curve Ed25519) (flags eddsa)))") != 0 ||
+      gcrypt().gcry_pk_genkey(&key.s, params.s) != 0)
     throw std::runtime_error("libgcrypt: Ed25519 key generation failed");
   KeyPair pair;
   pair.privateKey = element(key.s, "d", kPrivateKeyBytes);
@@ -129,22 +119,21 @@ KeyPair generateKeyPair() {
 
 std::optional<Bytes> publicKeyOf(const Bytes& privateKey) {
   if (privateKey.size() != kPrivateKeyBytes) return std::nullopt;
-  initialise();
   // An EC context made from a key that has only d computes q on request.
   Sexp key;
-  if (gcry_sexp_build(&key.s, nullptr, "(private-key (ecc (curve Ed25519) (flags eddsa) (d %b)))",
+  if (gcrypt().gcry_sexp_build(&key.s, nullptr, "(private-key (ecc (curve Ed25519) (flags eddsa) (d %b)))",
                       static_cast<int>(privateKey.size()), privateKey.data()) != 0)
     return std::nullopt;
   gcry_ctx_t ctx = nullptr;
-  if (gcry_mpi_ec_new(&ctx, key.s, nullptr) != 0) return std::nullopt;
-  gcry_mpi_t q = gcry_mpi_ec_get_mpi("q@eddsa", ctx, 1);
-  gcry_ctx_release(ctx);
+  if (gcrypt().gcry_mpi_ec_new(&ctx, key.s, nullptr) != 0) return std::nullopt;
+  gcry_mpi_t q = gcrypt().gcry_mpi_ec_get_mpi("q@eddsa", ctx, 1);
+  gcrypt().gcry_ctx_release(ctx);
   if (!q) return std::nullopt;
   unsigned int bits = 0;
-  const auto* data = static_cast<const std::uint8_t*>(gcry_mpi_get_opaque(q, &bits));
+  const auto* data = static_cast<const std::uint8_t*>(gcrypt().gcry_mpi_get_opaque(q, &bits));
   Bytes out;
   if (data && bits / 8 == kPublicKeyBytes) out.assign(data, data + kPublicKeyBytes);
-  gcry_mpi_release(q);
+  gcrypt().gcry_mpi_release(q);
   if (out.empty()) return std::nullopt;
   return out;
 }
@@ -153,12 +142,12 @@ Bytes sign(const Bytes& privateKey, const Bytes& message) {
   const auto publicKey = publicKeyOf(privateKey);
   if (!publicKey) throw std::invalid_argument("an Ed25519 private key has 32 bytes");
   Sexp key, data, sig;
-  if (gcry_sexp_build(&key.s, nullptr, "(private-key (ecc (curve Ed25519) (flags eddsa) (q %b) (d %b)))",
+  if (gcrypt().gcry_sexp_build(&key.s, nullptr, "(private-key (ecc (curve Ed25519) (flags eddsa) (q %b) (d %b)))",
                       static_cast<int>(publicKey->size()), publicKey->data(), static_cast<int>(privateKey.size()),
                       privateKey.data()) != 0 ||
-      gcry_sexp_build(&data.s, nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
+      gcrypt().gcry_sexp_build(&data.s, nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
                       static_cast<int>(message.size()), message.data()) != 0 ||
-      gcry_pk_sign(&sig.s, data.s, key.s) != 0)
+      gcrypt().gcry_pk_sign(&sig.s, data.s, key.s) != 0)
     throw std::runtime_error("libgcrypt: Ed25519 signing failed");
   Bytes out = element(sig.s, "r", 32);
   const Bytes s = element(sig.s, "s", 32);
@@ -168,16 +157,15 @@ Bytes sign(const Bytes& privateKey, const Bytes& message) {
 
 bool verify(const Bytes& publicKey, const Bytes& message, const Bytes& signature) {
   if (publicKey.size() != kPublicKeyBytes || signature.size() != kSignatureBytes) return false;
-  initialise();
   Sexp key, data, sig;
-  if (gcry_sexp_build(&key.s, nullptr, "(public-key (ecc (curve Ed25519) (flags eddsa) (q %b)))",
+  if (gcrypt().gcry_sexp_build(&key.s, nullptr, "(public-key (ecc (curve Ed25519) (flags eddsa) (q %b)))",
                       static_cast<int>(publicKey.size()), publicKey.data()) != 0 ||
-      gcry_sexp_build(&data.s, nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
+      gcrypt().gcry_sexp_build(&data.s, nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
                       static_cast<int>(message.size()), message.data()) != 0 ||
-      gcry_sexp_build(&sig.s, nullptr, "(sig-val (eddsa (r %b) (s %b)))", 32, signature.data(), 32,
+      gcrypt().gcry_sexp_build(&sig.s, nullptr, "(sig-val (eddsa (r %b) (s %b)))", 32, signature.data(), 32,
                       signature.data() + 32) != 0)
     return false;
-  return gcry_pk_verify(sig.s, data.s, key.s) == 0;
+  return gcrypt().gcry_pk_verify(sig.s, data.s, key.s) == 0;
 }
 
 }  // namespace veltrano::crypto
