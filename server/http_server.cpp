@@ -225,6 +225,7 @@ class Connection final : public Session {
 
   void stopSoon() override {
     asio::dispatch(lowest().get_executor(), [self = self()] {
+      std::lock_guard lock(self->handOver_);
       if (self->waiting_) self->close();
     });
   }
@@ -339,16 +340,35 @@ class Connection final : public Session {
     }
     // The statement runs on a database worker. Nothing else touches the connection while its
     // request is with a worker, so the worker also writes what the socket takes of the reply at
-    // once; the rest, and the wait for the next request, go back to the connection's loop.
+    // once, and when that is all of it, starts the wait for the next request itself (sparing
+    // the loop a wake-up per request); the rest goes back to the connection's loop.
     // The tracked executor keeps the event loop running meanwhile.
     auto back = asio::prefer(lowest().get_executor(), asio::execution::outstanding_work.tracked);
     s_.workers.post([self = self(), service, page = std::move(page),
                             body = std::move(parser_->get().body()), back]() mutable {
       self->prepareReply(service == Service::Query ? self->s_.query.answer(body)
                                                    : self->s_.data.answer(page, body));
-      if constexpr (!Tls) self->writeNow();
+      if constexpr (!Tls) {
+        self->writeNow();
+        if (self->finishOnWorker()) return;
+      }
       asio::post(back, [self] { self->writeRest(); });
     });
+  }
+
+  // On a database worker, the whole reply out and the connection kept: logs the request and
+  // starts reading the next one. The loop reaches the connection meanwhile only through
+  // stopSoon(), which takes the same lock; after the read is started this thread leaves it.
+  bool finishOnWorker() {
+    if (writeFailed_ || sent_ < head_.size() + body_.size() || !keepAlive_) return false;
+    std::lock_guard lock(handOver_);
+    if (s_.stopping) return false;
+    bytesSent_ += body_.size();
+    if (body_.capacity() > kWriteSlice) std::string().swap(body_);
+    body_.clear();
+    logRequest();
+    readRequest();
+    return true;
   }
 
   void sendText(int status, std::string_view message, std::string_view extra = {}) {
@@ -653,6 +673,7 @@ class Connection final : public Session {
   std::optional<http::request_parser<http::string_body>> parser_;
   std::string client_;
   bool waiting_ = false;  // for a request, with nothing of it read yet that matters
+  std::mutex handOver_;   // a worker starting the next read, against stopSoon() on the loop
   bool closed_ = false;
   bool keepAlive_ = false;
 
