@@ -1,12 +1,14 @@
 #include "platform/odbc/odbc.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
+#include <algorithm>
 #include <map>
 
+#include "platform/odbc/odbc_api.h"
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
+#ifdef _WIN32
+#include "platform/text/wide.h"
+#endif
 
 namespace veltrano::odbc {
 
@@ -18,15 +20,53 @@ struct Connection::Handles {
 
 namespace {
 
+// The text of the ODBC calls. unixODBC: the narrow calls, in UTF-8 (the drivers we use speak
+// it). Windows: the wide calls of odbc32 (UNICODE maps each name onto its W function), since
+// the narrow ones would pass through the ANSI code page. Lengths of the calls count these units;
+// SQLGetData's count bytes.
+#ifdef _WIN32
+using Unit = SQLWCHAR;
+static_assert(sizeof(Unit) == sizeof(wchar_t));
+constexpr SQLSMALLINT kTextCType = SQL_C_WCHAR;
+std::basic_string<Unit> toOdbc(std::string_view utf8) {
+  const std::wstring wide = text::widen(utf8);
+  return {wide.begin(), wide.end()};
+}
+std::string fromOdbc(const Unit* units, std::size_t count) {
+  return text::narrow(std::wstring_view(reinterpret_cast<const wchar_t*>(units), count));
+}
+#else
+using Unit = SQLCHAR;
+constexpr SQLSMALLINT kTextCType = SQL_C_CHAR;
+std::basic_string<Unit> toOdbc(std::string_view utf8) { return {utf8.begin(), utf8.end()}; }
+std::string fromOdbc(const Unit* units, std::size_t count) { return {reinterpret_cast<const char*>(units), count}; }
+#endif
+
+template <std::size_t N>
+constexpr SQLSMALLINT unitsOf(const Unit (&)[N]) {
+  return static_cast<SQLSMALLINT>(N);
+}
+
+// The text a call wrote into `buffer`, given the length it reported. The text ends at its
+// terminator at the latest: some driver managers report the driver's byte count where the
+// wide calls count characters (Wine's odbc32 over unixODBC does).
+template <std::size_t N>
+std::string written(const Unit (&buffer)[N], SQLSMALLINT reported) {
+  std::size_t n = 0;
+  const std::size_t limit = std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(reported, 0)), N - 1);
+  while (n < limit && buffer[n] != 0) ++n;
+  return fromOdbc(buffer, n);
+}
+
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   std::string out;
-  SQLCHAR state[6], message[1024];
+  Unit state[6], message[1024];
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
   for (SQLSMALLINT i = 1; i <= 5; ++i) {
-    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length))) break;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, message, unitsOf(message), &length))) break;
     if (!out.empty()) out += "\n";
-    out += std::string(reinterpret_cast<char*>(message), static_cast<std::size_t>(length));
+    out += written(message, length);
   }
   return out.empty() ? "ODBC call failed" : out;
 }
@@ -76,22 +116,22 @@ Variant readCell(SQLHSTMT stmt, SQLUSMALLINT col, int sqlType) {
       return Variant(std::move(out));
     }
     default: {
-      // Text and everything else: read as characters (the driver's narrow encoding, UTF-8 for
-      // the drivers we use).
-      std::string out;
-      char buf[8192];
+      // Text and everything else: read as characters, whole before conversion, so that a
+      // character cut between two pieces is joined again. Each piece ends in a terminator.
+      std::basic_string<Unit> out;
+      Unit buf[4096];
       while (true) {
-        SQLRETURN rc = SQLGetData(stmt, col, SQL_C_CHAR, buf, sizeof buf, &indicator);
+        SQLRETURN rc = SQLGetData(stmt, col, kTextCType, buf, sizeof buf, &indicator);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) fail(SQL_HANDLE_STMT, stmt);
         if (indicator == SQL_NULL_DATA) return Variant(Null);
-        std::size_t got = (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buf))
-                              ? sizeof buf - 1
-                              : static_cast<std::size_t>(indicator);
-        out.append(buf, got);
+        const std::size_t bytes = (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buf))
+                                      ? sizeof buf - sizeof(Unit)
+                                      : static_cast<std::size_t>(indicator);
+        out.append(buf, bytes / sizeof(Unit));
         if (rc == SQL_SUCCESS) break;
       }
-      return Variant(std::move(out));
+      return Variant(fromOdbc(out.data(), out.size()));
     }
   }
 }
@@ -110,11 +150,11 @@ void Connection::open(const std::string& connectionString, int loginTimeoutSecon
   SQLSetEnvAttr(h_->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, h_->env, &h_->dbc))) fail(SQL_HANDLE_ENV, h_->env);
   SQLSetConnectAttr(h_->dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(loginTimeoutSeconds)), 0);
-  SQLCHAR out[1024];
+  std::basic_string<Unit> in = toOdbc(connectionString);
+  Unit out[1024];
   SQLSMALLINT outLength = 0;
-  SQLRETURN rc = SQLDriverConnect(h_->dbc, nullptr,
-                                  reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())),
-                                  SQL_NTS, out, sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+  SQLRETURN rc = SQLDriverConnect(h_->dbc, nullptr, in.data(), SQL_NTS, out, unitsOf(out), &outLength,
+                                  SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     std::string why = diagnostics(SQL_HANDLE_DBC, h_->dbc);
     close();
@@ -136,18 +176,18 @@ ResultSet Connection::execute(std::string_view sql, std::size_t maxRows) {
   if (!h_->connected) throw RuntimeError(err::kAdoObjectClosed, "ODBC");
   Statement s;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h_->dbc, &s.stmt))) fail(SQL_HANDLE_DBC, h_->dbc);
-  std::string text(sql);
-  SQLRETURN rc = SQLExecDirect(s.stmt, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  std::basic_string<Unit> text = toOdbc(sql);
+  SQLRETURN rc = SQLExecDirect(s.stmt, text.data(), static_cast<SQLINTEGER>(text.size()));
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) fail(SQL_HANDLE_STMT, s.stmt);
   ResultSet result;
   SQLSMALLINT count = 0;
   SQLNumResultCols(s.stmt, &count);
   for (SQLSMALLINT c = 1; c <= count; ++c) {
-    SQLCHAR name[256];
+    Unit name[256];
     SQLSMALLINT nameLength = 0, type = 0, decimals = 0, nullable = 0;
     SQLULEN size = 0;
-    SQLDescribeCol(s.stmt, static_cast<SQLUSMALLINT>(c), name, sizeof name, &nameLength, &type, &size, &decimals, &nullable);
-    result.columns.push_back({std::string(reinterpret_cast<char*>(name), static_cast<std::size_t>(nameLength)), type,
+    SQLDescribeCol(s.stmt, static_cast<SQLUSMALLINT>(c), name, unitsOf(name), &nameLength, &type, &size, &decimals, &nullable);
+    result.columns.push_back({written(name, nameLength), type,
                               static_cast<std::size_t>(size), decimals, nullable != SQL_NO_NULLS});
   }
   if (count == 0) return result;

@@ -1,6 +1,6 @@
 #pragma once
-// A database connection over ODBC (unixODBC): what the direct query mode needs, a statement
-// run and its result set read whole.
+// A database connection over ODBC (unixODBC on Linux, the system's odbc32 on Windows): what
+// the direct query mode needs, a statement run and its result set read whole.
 
 #include <memory>
 #include <string>
@@ -24,9 +24,9 @@ struct ResultSet {
   std::vector<std::vector<Variant>> rows;  // integers, doubles, text (UTF-8), bytes, Null
 };
 
-// One connection. Failures raise veltrano::RuntimeError whose description carries the
-// driver's diagnostic ("[unixODBC]..." text) and whose number is the automation error (440)
-// as ADO reports provider errors.
+// One connection. Failures raise veltrano::RuntimeError whose description carries the driver
+// manager's or driver's diagnostic ("[unixODBC]...", "[Microsoft][ODBC Driver Manager]...")
+// and whose number is the automation error (440) as ADO reports provider errors.
 class Connection {
  public:
   Connection();

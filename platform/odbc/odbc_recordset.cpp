@@ -1,9 +1,7 @@
 #include "platform/odbc/odbc_recordset.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include "platform/odbc/odbc.h"
+#include "platform/odbc/odbc_api.h"
 
 namespace veltrano::odbc {
 
