@@ -31,3 +31,12 @@ function(veltrano_install_program target)
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
+
+# The name (SONAME) a shared library file declares, for a library loaded on first use.
+function(veltrano_soname out library)
+  execute_process(COMMAND ${CMAKE_OBJDUMP} -p ${library} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT headers MATCHES "SONAME +([^ \n]+)")
+    message(FATAL_ERROR "no SONAME in ${library}")
+  endif()
+  set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+endfunction()

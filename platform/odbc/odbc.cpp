@@ -64,7 +64,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
   for (SQLSMALLINT i = 1; i <= 5; ++i) {
-    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, message, unitsOf(message), &length))) break;
+    if (!SQL_SUCCEEDED(api().SQLGetDiagRec(type, handle, i, state, &native, message, unitsOf(message), &length))) break;
     if (!out.empty()) out += "\n";
     out += written(message, length);
   }
@@ -78,7 +78,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 struct Statement {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   ~Statement() {
-    if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    if (stmt) api().SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   }
 };
 
@@ -87,7 +87,7 @@ Variant readCell(SQLHSTMT stmt, SQLUSMALLINT col, int sqlType) {
   switch (sqlType) {
     case SQL_INTEGER: case SQL_SMALLINT: case SQL_TINYINT: case SQL_BIGINT: case SQL_BIT: {
       SQLBIGINT v = 0;
-      if (!SQL_SUCCEEDED(SQLGetData(stmt, col, SQL_C_SBIGINT, &v, 0, &indicator))) fail(SQL_HANDLE_STMT, stmt);
+      if (!SQL_SUCCEEDED(api().SQLGetData(stmt, col, SQL_C_SBIGINT, &v, 0, &indicator))) fail(SQL_HANDLE_STMT, stmt);
       if (indicator == SQL_NULL_DATA) return Variant(Null);
       if (sqlType == SQL_BIT) return Variant(v != 0);
       if (sqlType == SQL_BIGINT) return Variant(static_cast<std::int64_t>(v));
@@ -95,7 +95,7 @@ Variant readCell(SQLHSTMT stmt, SQLUSMALLINT col, int sqlType) {
     }
     case SQL_REAL: case SQL_FLOAT: case SQL_DOUBLE: case SQL_DECIMAL: case SQL_NUMERIC: {
       double v = 0;
-      if (!SQL_SUCCEEDED(SQLGetData(stmt, col, SQL_C_DOUBLE, &v, 0, &indicator))) fail(SQL_HANDLE_STMT, stmt);
+      if (!SQL_SUCCEEDED(api().SQLGetData(stmt, col, SQL_C_DOUBLE, &v, 0, &indicator))) fail(SQL_HANDLE_STMT, stmt);
       if (indicator == SQL_NULL_DATA) return Variant(Null);
       return sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC ? Variant::decimal(v) : Variant(v);
     }
@@ -103,7 +103,7 @@ Variant readCell(SQLHSTMT stmt, SQLUSMALLINT col, int sqlType) {
       Bytes out;
       std::uint8_t buf[8192];
       while (true) {
-        SQLRETURN rc = SQLGetData(stmt, col, SQL_C_BINARY, buf, sizeof buf, &indicator);
+        SQLRETURN rc = api().SQLGetData(stmt, col, SQL_C_BINARY, buf, sizeof buf, &indicator);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) fail(SQL_HANDLE_STMT, stmt);
         if (indicator == SQL_NULL_DATA) return Variant(Null);
@@ -121,7 +121,7 @@ Variant readCell(SQLHSTMT stmt, SQLUSMALLINT col, int sqlType) {
       std::basic_string<Unit> out;
       Unit buf[4096];
       while (true) {
-        SQLRETURN rc = SQLGetData(stmt, col, kTextCType, buf, sizeof buf, &indicator);
+        SQLRETURN rc = api().SQLGetData(stmt, col, kTextCType, buf, sizeof buf, &indicator);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) fail(SQL_HANDLE_STMT, stmt);
         if (indicator == SQL_NULL_DATA) return Variant(Null);
@@ -145,15 +145,15 @@ bool Connection::isOpen() const { return h_->connected; }
 
 void Connection::open(const std::string& connectionString, int loginTimeoutSeconds) {
   close();
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h_->env)))
+  if (!SQL_SUCCEEDED(api().SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h_->env)))
     throw RuntimeError(err::kAutomationError, "ODBC", "cannot allocate an ODBC environment");
-  SQLSetEnvAttr(h_->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, h_->env, &h_->dbc))) fail(SQL_HANDLE_ENV, h_->env);
-  SQLSetConnectAttr(h_->dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(loginTimeoutSeconds)), 0);
+  api().SQLSetEnvAttr(h_->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!SQL_SUCCEEDED(api().SQLAllocHandle(SQL_HANDLE_DBC, h_->env, &h_->dbc))) fail(SQL_HANDLE_ENV, h_->env);
+  api().SQLSetConnectAttr(h_->dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(loginTimeoutSeconds)), 0);
   std::basic_string<Unit> in = toOdbc(connectionString);
   Unit out[1024];
   SQLSMALLINT outLength = 0;
-  SQLRETURN rc = SQLDriverConnect(h_->dbc, nullptr, in.data(), SQL_NTS, out, unitsOf(out), &outLength,
+  SQLRETURN rc = api().SQLDriverConnect(h_->dbc, nullptr, in.data(), SQL_NTS, out, unitsOf(out), &outLength,
                                   SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     std::string why = diagnostics(SQL_HANDLE_DBC, h_->dbc);
@@ -164,10 +164,10 @@ void Connection::open(const std::string& connectionString, int loginTimeoutSecon
 }
 
 void Connection::close() {
-  if (h_->connected) SQLDisconnect(h_->dbc);
+  if (h_->connected) api().SQLDisconnect(h_->dbc);
   h_->connected = false;
-  if (h_->dbc) SQLFreeHandle(SQL_HANDLE_DBC, h_->dbc);
-  if (h_->env) SQLFreeHandle(SQL_HANDLE_ENV, h_->env);
+  if (h_->dbc) api().SQLFreeHandle(SQL_HANDLE_DBC, h_->dbc);
+  if (h_->env) api().SQLFreeHandle(SQL_HANDLE_ENV, h_->env);
   h_->dbc = SQL_NULL_HDBC;
   h_->env = SQL_NULL_HENV;
 }
@@ -175,23 +175,23 @@ void Connection::close() {
 ResultSet Connection::execute(std::string_view sql, std::size_t maxRows) {
   if (!h_->connected) throw RuntimeError(err::kAdoObjectClosed, "ODBC");
   Statement s;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h_->dbc, &s.stmt))) fail(SQL_HANDLE_DBC, h_->dbc);
+  if (!SQL_SUCCEEDED(api().SQLAllocHandle(SQL_HANDLE_STMT, h_->dbc, &s.stmt))) fail(SQL_HANDLE_DBC, h_->dbc);
   std::basic_string<Unit> text = toOdbc(sql);
-  SQLRETURN rc = SQLExecDirect(s.stmt, text.data(), static_cast<SQLINTEGER>(text.size()));
+  SQLRETURN rc = api().SQLExecDirect(s.stmt, text.data(), static_cast<SQLINTEGER>(text.size()));
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) fail(SQL_HANDLE_STMT, s.stmt);
   ResultSet result;
   SQLSMALLINT count = 0;
-  SQLNumResultCols(s.stmt, &count);
+  api().SQLNumResultCols(s.stmt, &count);
   for (SQLSMALLINT c = 1; c <= count; ++c) {
     Unit name[256];
     SQLSMALLINT nameLength = 0, type = 0, decimals = 0, nullable = 0;
     SQLULEN size = 0;
-    SQLDescribeCol(s.stmt, static_cast<SQLUSMALLINT>(c), name, unitsOf(name), &nameLength, &type, &size, &decimals, &nullable);
+    api().SQLDescribeCol(s.stmt, static_cast<SQLUSMALLINT>(c), name, unitsOf(name), &nameLength, &type, &size, &decimals, &nullable);
     result.columns.push_back({written(name, nameLength), type,
                               static_cast<std::size_t>(size), decimals, nullable != SQL_NO_NULLS});
   }
   if (count == 0) return result;
-  while ((rc = SQLFetch(s.stmt)) != SQL_NO_DATA) {
+  while ((rc = api().SQLFetch(s.stmt)) != SQL_NO_DATA) {
     if (!SQL_SUCCEEDED(rc)) fail(SQL_HANDLE_STMT, s.stmt);
     std::vector<Variant> row;
     row.reserve(result.columns.size());
