@@ -239,7 +239,7 @@ ColorRef Surface::foreColor() const { return impl_->fore; }
 void Surface::setForeColor(ColorRef c) { impl_->fore = c; }
 
 bool Surface::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
-  const Region shape = Region::roundRect(left, top, right, bottom, cornerWidth, cornerHeight);
+  const Region shape = Region::roundRect(left, top, right + 1, bottom + 1, cornerWidth, cornerHeight);
   const auto& spans = shape.spans();
   const QRgb pen = toQRgb(impl_->fore);
   for (std::size_t i = 0; i < spans.size(); ++i) {

@@ -133,10 +133,11 @@ class Surface {
   // The drawing (pen) colour used by outlines.
   ColorRef foreColor() const;
   void setForeColor(ColorRef c);
-  // RoundRect with a hollow brush: the one-pixel outline of the shape that
-  // Region::roundRect(left, top, right, bottom, cornerWidth, cornerHeight) covers, in the
-  // fore colour (every pixel of the shape with a left, right, upper or lower neighbour outside
-  // it). The interior is left as it is.
+  // RoundRect with a hollow brush and a one-pixel pen in the fore colour: the border of the
+  // shape Region::roundRect(left, top, right + 1, bottom + 1, cornerWidth, cornerHeight)
+  // (every pixel of the shape with a left, right, upper or lower neighbour outside it), so the
+  // outline drawn on (0, 0, w - 1, h - 1) is the edge of the window region (0, 0, w, h). The
+  // interior is left as it is.
   bool roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight);
 
   const Font& font() const;
