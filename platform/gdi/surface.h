@@ -7,9 +7,17 @@
 // finds the surface again from it). The image is kept between repaints; a window shows it.
 //
 // Coordinates are pixels; right and bottom edges are exclusive, as in GDI. Drawing outside the
-// surface is clipped. Text needs a Qt GUI application: when the process has none, the first
-// use of a font starts a headless one (offscreen platform) for the life of the process, so a
-// program that shows windows creates its own QApplication before drawing. Single-threaded.
+// surface is clipped. Single-threaded.
+//
+// Two backends. On Windows the image is a 32-bit DIB section selected into a memory device
+// context, and each call below is the GDI call of its name on that context (fonts through
+// CreateFontW with the Windows name as given, text through ExtTextOutW without smoothing);
+// platform/gdi/win32_bridge.h hands the context to Win32 windows. Elsewhere the image is a
+// QImage drawn by our own code after the same rules (fonts mapped onto installed families by
+// platform/gdi/font_map.h); text there needs a Qt GUI application: when the process has none,
+// the first use of a font starts a headless one (offscreen platform) for the life of the
+// process, so a program that shows windows creates its own QApplication before drawing. The
+// two give the same pixels for everything but text (tests compare them).
 //
 // Gradient colours (GradientFill, both directions). The vertex channels are 16-bit. Across a
 // rectangle from coordinate p0 (included) to p1 (excluded), with channel values V0 at p0 and V1
@@ -27,9 +35,22 @@
 #include <string_view>
 
 #include "platform/gdi/colour.h"
+#include "platform/gdi/font_map.h"  // fontPixelSize
 #include "platform/runtime/font.h"
 
 class QImage;
+struct HDC__;
+
+// windows.h defines GRADIENT_FILL_RECT_H/V, BI_RGB and DIB_RGB_COLORS as macros of the same
+// values; they are set aside while the names are declared here (see colour.h).
+#pragma push_macro("GRADIENT_FILL_RECT_H")
+#pragma push_macro("GRADIENT_FILL_RECT_V")
+#pragma push_macro("BI_RGB")
+#pragma push_macro("DIB_RGB_COLORS")
+#undef GRADIENT_FILL_RECT_H
+#undef GRADIENT_FILL_RECT_V
+#undef BI_RGB
+#undef DIB_RGB_COLORS
 
 namespace veltrano::gdi {
 
@@ -82,10 +103,6 @@ struct TextMetrics {
   int descent = 0;  // below the baseline
   int height = 0;   // ascent + descent
 };
-
-// Pixel height of the em of `font` on a 96 dpi surface: the point size x 96 / 72, halves away
-// from zero (MulDiv), at least 1.
-int fontPixelSize(const Font& font);
 
 class Surface {
  public:
@@ -158,8 +175,14 @@ class Surface {
 
  private:
   friend const ::QImage& qImage(const Surface& surface);
+  friend ::HDC__* nativeDc(const Surface& surface);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace veltrano::gdi
+
+#pragma pop_macro("GRADIENT_FILL_RECT_H")
+#pragma pop_macro("GRADIENT_FILL_RECT_V")
+#pragma pop_macro("BI_RGB")
+#pragma pop_macro("DIB_RGB_COLORS")
