@@ -5,7 +5,8 @@
 //
 // This is the control without its window: properties with their range rules, persistence in
 // the container's property bag, and the drawing, which goes to the control's own surface and
-// window shape. A host shows them (ProgressBarWidget for Qt) and passes resizes in.
+// window shape. A host shows them (ProgressBarWidget for Qt, the SP_PB child of
+// UpdateWindowWin32 on Windows) and passes resizes in.
 //
 // Every let stores the value after the range rules, tells the site the property changed (under
 // the property's own name) and redraws the whole control; a resize redraws too. A redraw whose

@@ -3,6 +3,20 @@
 
 #include <cstdint>
 
+// windows.h defines CLR_INVALID, RGB and Get?Value as macros of the same values; they are set
+// aside while the names are declared here, so this header may be included after it. (Win32
+// code that includes both sees the macros, which give the same colours.)
+#pragma push_macro("CLR_INVALID")
+#pragma push_macro("RGB")
+#pragma push_macro("GetRValue")
+#pragma push_macro("GetGValue")
+#pragma push_macro("GetBValue")
+#undef CLR_INVALID
+#undef RGB
+#undef GetRValue
+#undef GetGValue
+#undef GetBValue
+
 namespace veltrano::gdi {
 
 using ColorRef = std::uint32_t;
@@ -22,3 +36,9 @@ constexpr int GetBValue(ColorRef c) { return static_cast<int>((c >> 16) & 0xFF);
 constexpr ColorRef colourFromLong(std::int32_t v) { return static_cast<ColorRef>(v) & 0xFFFFFFu; }
 
 }  // namespace veltrano::gdi
+
+#pragma pop_macro("CLR_INVALID")
+#pragma pop_macro("RGB")
+#pragma pop_macro("GetRValue")
+#pragma pop_macro("GetGValue")
+#pragma pop_macro("GetBValue")

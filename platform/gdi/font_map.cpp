@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace veltrano::gdi {
 
@@ -65,6 +66,12 @@ std::vector<std::string> installedFontFamilies(std::string_view windowsName) {
   std::vector<std::string> families{installedFontFamily(windowsName)};
   if (!isHangulFamily(families.front())) families.emplace_back(kHangulFallbackFamily);
   return families;
+}
+
+int fontPixelSize(const Font& font) {
+  const double px = font.size * 96.0 / 72.0;
+  const int rounded = static_cast<int>(px < 0 ? std::ceil(px - 0.5) : std::floor(px + 0.5));
+  return std::max(1, rounded);
 }
 
 }  // namespace veltrano::gdi

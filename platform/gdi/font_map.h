@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/font.h"
+
 namespace veltrano::gdi {
 
 // The Hangul family that fills in for glyphs a Latin family lacks.
@@ -20,5 +22,9 @@ std::string installedFontFamily(std::string_view windowsName);
 // The families to ask the toolkit for, in order: the mapped family, then the Hangul fallback
 // when the mapped family is not itself a Hangul one, so Korean text always has glyphs.
 std::vector<std::string> installedFontFamilies(std::string_view windowsName);
+
+// Pixel height of the em of `font` on a 96 dpi surface: the point size x 96 / 72, halves away
+// from zero (MulDiv), at least 1.
+int fontPixelSize(const Font& font);
 
 }  // namespace veltrano::gdi

@@ -1,7 +1,7 @@
 #include "platform/gdi/region.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdlib>
 #include <utility>
 
 namespace veltrano::gdi {
@@ -9,6 +9,43 @@ namespace veltrano::gdi {
 namespace {
 void normalise(int& a, int& b) {
   if (b < a) std::swap(a, b);
+}
+
+// For each row of an ellipse filling a box of w x h pixels (w, h >= 2), the column of its
+// leftmost pixel: the ellipse is rasterised as Windows does for its rounded regions (an
+// integer error-term walk from the left end of the middle row up to the top, one pixel per
+// step; rows the walk does not reach, the tips of tall ellipses, take the last column).
+std::vector<int> ellipseInsets(int w, int h) {
+  std::vector<int> left(static_cast<std::size_t>(h), w);
+  auto mark = [&](long long x, long long y) {
+    if (y >= 0 && y < h && x < left[static_cast<std::size_t>(y)]) left[static_cast<std::size_t>(y)] = static_cast<int>(x);
+  };
+  const long long a = w - 1, b = h - 1, bOdd = b & 1;
+  long long x0 = 0, x1 = a;
+  long long y0 = (b + 1) / 2, y1 = y0 - bOdd;
+  long long dx = 4 * (1 - a) * b * b, dy = 4 * (bOdd + 1) * a * a;
+  long long err = dx + dy + bOdd * a * a;
+  const long long stepX = 8 * b * b, stepY = 8 * a * a;
+  do {
+    mark(x0, y0);
+    mark(x0, y1);
+    const long long e2 = 2 * err;
+    if (e2 <= dy) {
+      ++y0;
+      --y1;
+      err += dy += stepY;
+    }
+    if (e2 >= dx) {
+      ++x0;
+      --x1;
+      err += dx += stepX;
+    }
+  } while (x0 <= x1);
+  while (y0 - y1 <= b) {
+    mark(x0 - 1, y0++);
+    mark(x0 - 1, y1--);
+  }
+  return left;
 }
 }  // namespace
 
@@ -24,30 +61,22 @@ Region Region::rectangle(int left, int top, int right, int bottom) {
 Region Region::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
   normalise(left, right);
   normalise(top, bottom);
-  const int width = right - left;
-  const int height = bottom - top;
-  const int cw = std::min(cornerWidth, width);
-  const int ch = std::min(cornerHeight, height);
-  if (cw <= 1 || ch <= 1) return rectangle(left, top, right, bottom);
+  // The platform leaves the right column and the bottom row out of a rounded region (and
+  // only there): the region covers what a one-pixel outline drawn on the same corners covers.
+  right = std::max(left, right - 1);
+  bottom = std::max(top, bottom - 1);
+  const int cw = std::min(right - left, std::abs(cornerWidth));
+  const int ch = std::min(bottom - top, std::abs(cornerHeight));
+  if (cw < 2 || ch < 2) return rectangle(left, top, right, bottom);
 
-  const double rx = cw / 2.0;
-  const double ry = ch / 2.0;
+  const std::vector<int> inset = ellipseInsets(cw, ch);
   Region r;
   for (int y = top; y < bottom; ++y) {
-    // Vertical distance of the pixel centre into the upper or lower corner band.
-    const double cy = y + 0.5;
-    double dy = 0;
-    if (cy < top + ry) dy = top + ry - cy;
-    else if (cy > bottom - ry) dy = cy - (bottom - ry);
-    int inset = 0;
-    if (dy > 0) {
-      const double q = dy / ry;
-      const double dx = rx * std::sqrt(std::max(0.0, 1.0 - q * q));
-      // The leftmost pixel whose centre is at or right of the ellipse's edge; the small
-      // tolerance keeps centres that lie exactly on the edge inside.
-      inset = std::max(0, static_cast<int>(std::ceil(rx - dx - 0.5 - 1e-9)));
-    }
-    if (2 * inset < width) r.spans_.push_back({y, left + inset, right - inset});
+    const int fromTop = y - top, fromBottom = bottom - 1 - y;
+    int cut = 0;
+    if (fromTop < ch / 2) cut = inset[static_cast<std::size_t>(fromTop)];
+    else if (fromBottom < ch / 2) cut = inset[static_cast<std::size_t>(ch - 1 - fromBottom)];
+    if (2 * cut < right - left) r.spans_.push_back({y, left + cut, right - cut});
   }
   return r;
 }

@@ -20,10 +20,10 @@ class Region {
   // CreateRectRgn: the pixels (x, y) with left <= x < right and top <= y < bottom.
   static Region rectangle(int left, int top, int right, int bottom);
 
-  // CreateRoundRectRgn: the same rectangle with its corners cut along quarter ellipses of
-  // `cornerWidth` x `cornerHeight` pixels (the diameters). A corner size is limited to the
-  // rectangle's size; a width or height of 1 or less (negative included) gives square corners.
-  // A pixel belongs to the region when its centre lies on or inside the corner ellipse.
+  // CreateRoundRectRgn, with the platform's pixels: the rectangle less its right column and
+  // bottom row (left <= x < right - 1, top <= y < bottom - 1), its corners cut along a
+  // rasterised ellipse of `cornerWidth` x `cornerHeight` pixels. Corner sizes count without
+  // sign and are limited to the reduced rectangle's size; below 2 the corners are square.
   static Region roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight);
 
   bool empty() const { return spans_.empty(); }

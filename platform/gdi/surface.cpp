@@ -41,12 +41,6 @@ QRgb gradientColour(const TriVertex& a, const TriVertex& b, std::int64_t p, std:
 
 }  // namespace
 
-int fontPixelSize(const Font& font) {
-  const double px = font.size * 96.0 / 72.0;
-  const int rounded = static_cast<int>(px < 0 ? std::ceil(px - 0.5) : std::floor(px + 0.5));
-  return std::max(1, rounded);
-}
-
 bool ensureGuiApplication() {
   if (QCoreApplication::instance() == nullptr) {
     // Drawing only: the offscreen platform needs no display. Kept alive on purpose; a Qt
@@ -239,7 +233,7 @@ ColorRef Surface::foreColor() const { return impl_->fore; }
 void Surface::setForeColor(ColorRef c) { impl_->fore = c; }
 
 bool Surface::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
-  const Region shape = Region::roundRect(left, top, right, bottom, cornerWidth, cornerHeight);
+  const Region shape = Region::roundRect(left, top, right + 1, bottom + 1, cornerWidth, cornerHeight);
   const auto& spans = shape.spans();
   const QRgb pen = toQRgb(impl_->fore);
   for (std::size_t i = 0; i < spans.size(); ++i) {

@@ -7,9 +7,17 @@
 // finds the surface again from it). The image is kept between repaints; a window shows it.
 //
 // Coordinates are pixels; right and bottom edges are exclusive, as in GDI. Drawing outside the
-// surface is clipped. Text needs a Qt GUI application: when the process has none, the first
-// use of a font starts a headless one (offscreen platform) for the life of the process, so a
-// program that shows windows creates its own QApplication before drawing. Single-threaded.
+// surface is clipped. Single-threaded.
+//
+// Two backends. On Windows the image is a 32-bit DIB section selected into a memory device
+// context, and each call below is the GDI call of its name on that context (fonts through
+// CreateFontW with the Windows name as given, text through ExtTextOutW without smoothing);
+// platform/gdi/win32_bridge.h hands the context to Win32 windows. Elsewhere the image is a
+// QImage drawn by our own code after the same rules (fonts mapped onto installed families by
+// platform/gdi/font_map.h); text there needs a Qt GUI application: when the process has none,
+// the first use of a font starts a headless one (offscreen platform) for the life of the
+// process, so a program that shows windows creates its own QApplication before drawing. The
+// two give the same pixels for everything but text (tests compare them).
 //
 // Gradient colours (GradientFill, both directions). The vertex channels are 16-bit. Across a
 // rectangle from coordinate p0 (included) to p1 (excluded), with channel values V0 at p0 and V1
@@ -27,9 +35,22 @@
 #include <string_view>
 
 #include "platform/gdi/colour.h"
+#include "platform/gdi/font_map.h"  // fontPixelSize
 #include "platform/runtime/font.h"
 
 class QImage;
+struct HDC__;
+
+// windows.h defines GRADIENT_FILL_RECT_H/V, BI_RGB and DIB_RGB_COLORS as macros of the same
+// values; they are set aside while the names are declared here (see colour.h).
+#pragma push_macro("GRADIENT_FILL_RECT_H")
+#pragma push_macro("GRADIENT_FILL_RECT_V")
+#pragma push_macro("BI_RGB")
+#pragma push_macro("DIB_RGB_COLORS")
+#undef GRADIENT_FILL_RECT_H
+#undef GRADIENT_FILL_RECT_V
+#undef BI_RGB
+#undef DIB_RGB_COLORS
 
 namespace veltrano::gdi {
 
@@ -83,10 +104,6 @@ struct TextMetrics {
   int height = 0;   // ascent + descent
 };
 
-// Pixel height of the em of `font` on a 96 dpi surface: the point size x 96 / 72, halves away
-// from zero (MulDiv), at least 1.
-int fontPixelSize(const Font& font);
-
 class Surface {
  public:
   // A surface of width x height pixels (negative sizes count as 0), cleared to `background`.
@@ -133,10 +150,11 @@ class Surface {
   // The drawing (pen) colour used by outlines.
   ColorRef foreColor() const;
   void setForeColor(ColorRef c);
-  // RoundRect with a hollow brush: the one-pixel outline of the shape that
-  // Region::roundRect(left, top, right, bottom, cornerWidth, cornerHeight) covers, in the
-  // fore colour (every pixel of the shape with a left, right, upper or lower neighbour outside
-  // it). The interior is left as it is.
+  // RoundRect with a hollow brush and a one-pixel pen in the fore colour: the border of the
+  // shape Region::roundRect(left, top, right + 1, bottom + 1, cornerWidth, cornerHeight)
+  // (every pixel of the shape with a left, right, upper or lower neighbour outside it), so the
+  // outline drawn on (0, 0, w - 1, h - 1) is the edge of the window region (0, 0, w, h). The
+  // interior is left as it is.
   bool roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight);
 
   const Font& font() const;
@@ -157,8 +175,14 @@ class Surface {
 
  private:
   friend const ::QImage& qImage(const Surface& surface);
+  friend ::HDC__* nativeDc(const Surface& surface);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace veltrano::gdi
+
+#pragma pop_macro("GRADIENT_FILL_RECT_H")
+#pragma pop_macro("GRADIENT_FILL_RECT_V")
+#pragma pop_macro("BI_RGB")
+#pragma pop_macro("DIB_RGB_COLORS")

@@ -16,9 +16,13 @@
 #include <memory>
 
 #include "platform/text/ansi.h"
+#include "platform/tooltip/message_log.h"
 
 namespace veltrano::tooltip {
 namespace {
+
+using detail::ansiText;
+using detail::record;
 
 constexpr int kDefaultInitialMs = 500;
 constexpr int kDefaultAutoPopMs = 5000;
@@ -30,12 +34,6 @@ constexpr int kIconSize = 16;
 QString qs(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
 QColor fromColorref(std::uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-// The text a pointer argument carries, or nothing for a null or callback pointer.
-std::optional<std::string> ansiText(const char* p) {
-  if (p == nullptr || p == reinterpret_cast<const char*>(static_cast<std::intptr_t>(-1))) return std::nullopt;
-  return std::string(p);
-}
 
 class TipWindow;
 
@@ -324,30 +322,14 @@ class TipWindow final : public QWidget {
   std::string shownText_;
 };
 
-struct Windows {
-  std::map<Hwnd, std::unique_ptr<TipWindow>> byHandle;
-  std::vector<LoggedCall> log;
-};
-
-Windows& windows() {
-  static Windows w;
-  return w;
-}
-
-// The log keeps the most recent calls only, so that a long-running program does not grow it
-// without end.
-constexpr std::size_t kLogLimit = 4096;
-
-void record(LoggedCall c) {
-  auto& log = windows().log;
-  if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + static_cast<long>(kLogLimit / 2));
-  log.push_back(std::move(c));
+std::map<Hwnd, std::unique_ptr<TipWindow>>& windows() {
+  static std::map<Hwnd, std::unique_ptr<TipWindow>> byHandle;
+  return byHandle;
 }
 
 TipWindow* find(Hwnd h) {
-  auto& m = windows().byHandle;
-  auto it = m.find(h);
-  return it == m.end() ? nullptr : it->second.get();
+  auto it = windows().find(h);
+  return it == windows().end() ? nullptr : it->second.get();
 }
 
 }  // namespace
@@ -359,27 +341,15 @@ void InitCommonControls() {
   record(std::move(c));
 }
 
-Hwnd CreateWindowExA(std::uint32_t exStyle, const char* className, const char* windowName, std::uint32_t style,
+Hwnd CreateWindowExA(std::uint32_t exStyle, const char* className, const char* /*windowName*/, std::uint32_t style,
                      std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Hwnd parent,
                      std::uint32_t menu, std::uint32_t instance, const void* /*param*/) {
-  (void)windowName;
-  LoggedCall c;
-  c.call = "CreateWindowExA";
-  c.className = className ? className : "";
-  c.exStyle = exStyle;
-  c.style = style;
-  c.x = x;
-  c.y = y;
-  c.width = width;
-  c.height = height;
-  c.parent = parent;
-  c.menu = menu;
-  c.instance = instance;
+  LoggedCall c = detail::creationCall(exStyle, className, style, x, y, width, height, parent, menu, instance);
   Hwnd h = 0;
   if (c.className == TOOLTIPS_CLASSA && qobject_cast<QApplication*>(QCoreApplication::instance())) {
     auto w = std::make_unique<TipWindow>(style);
     h = ui::registerWindow(static_cast<QWidget*>(w.get()));
-    windows().byHandle[h] = std::move(w);
+    windows()[h] = std::move(w);
   }
   c.hwnd = h;
   c.delivered = h != 0;
@@ -388,43 +358,18 @@ Hwnd CreateWindowExA(std::uint32_t exStyle, const char* className, const char* w
 }
 
 std::intptr_t SendMessageA(Hwnd hwnd, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
-  LoggedCall c;
-  c.call = "SendMessageA";
-  c.hwnd = hwnd;
-  c.msg = msg;
-  c.wParam = wParam;
-  c.lParam = lParam;
-  if (lParam != 0) {
-    switch (msg) {
-      case TTM_ADDTOOLA:
-      case TTM_UPDATETIPTEXTA: {
-        TOOLINFOA copy = *reinterpret_cast<const TOOLINFOA*>(lParam);
-        c.text = ansiText(copy.lpszText);
-        copy.lpszText = nullptr;
-        c.tool = copy;
-        break;
-      }
-      case TTM_SETTITLEA: c.text = ansiText(reinterpret_cast<const char*>(lParam)); break;
-      case TTM_SETTIPTEXTCOLOR:
-      case TTM_SETTIPBKCOLOR: c.pointedValue = *reinterpret_cast<const std::uint32_t*>(lParam); break;
-      default: break;
-    }
-  }
-  std::intptr_t result = 0;
-  if (TipWindow* w = find(hwnd)) {
-    c.delivered = true;
-    record(c);
-    return w->handle(msg, wParam, lParam);
-  }
+  LoggedCall c = detail::sentCall(hwnd, msg, wParam, lParam);
+  TipWindow* w = find(hwnd);
+  c.delivered = w != nullptr;
   record(std::move(c));
-  return result;
+  return w != nullptr ? w->handle(msg, wParam, lParam) : 0;
 }
 
 bool DestroyWindow(Hwnd hwnd) {
   LoggedCall c;
   c.call = "DestroyWindow";
   c.hwnd = hwnd;
-  auto& m = windows().byHandle;
+  auto& m = windows();
   auto it = m.find(hwnd);
   c.delivered = it != m.end();
   record(std::move(c));
@@ -435,9 +380,6 @@ bool DestroyWindow(Hwnd hwnd) {
 }
 
 bool IsWindow(Hwnd hwnd) { return find(hwnd) != nullptr; }
-
-const std::vector<LoggedCall>& messageLog() { return windows().log; }
-void clearMessageLog() { windows().log.clear(); }
 
 std::optional<TipState> tipState(Hwnd tooltip) {
   if (TipWindow* w = find(tooltip)) return w->state();

@@ -1,18 +1,27 @@
 #pragma once
 // The common-controls tooltip window: created by window class name "tooltips_class32" and
-// driven by the tooltip messages, as the system's tooltip class drives it. Each tooltip window
-// is a real Qt tip: it watches the tool windows it was given (found from their 32-bit handles
-// through ui::windowObject, which must name QWidgets), shows the tip after the initial delay
-// while the mouse rests on a tool and hides it after the automatic-pop time or when the mouse
-// leaves, standard or balloon-shaped, with title, icon and colours.
+// driven by the tooltip messages, as the system's tooltip class drives it.
 //
-// Every call is recorded in a message log that tests read. Windows need a QApplication: without
-// one CreateWindowExA fails and returns 0. Messages to a handle that names no tooltip window
-// (0, a destroyed one) go nowhere and return 0, as the platform does. Delays run on the UI
-// timers (ui::Timer), so they follow the project's clock and fire from pump().
+// On Windows it is the real thing: CreateWindowExA makes a window of the common controls'
+// TOOLTIPS_CLASSW, and each message is sent to it in its wide form (the ANSI texts read as code
+// page 949, the 32-bit tool record laid out as the platform's TTTOOLINFOW); handles are the
+// windows' own, as 32-bit numbers. Elsewhere each tooltip window is a real Qt tip: it watches
+// the tool windows it was given (found from their 32-bit handles through ui::windowObject,
+// which must name QWidgets), shows the tip after the initial delay while the mouse rests on a
+// tool and hides it after the automatic-pop time or when the mouse leaves, standard or
+// balloon-shaped, with title, icon and colours; without a QApplication CreateWindowExA fails
+// and returns 0, and its delays run on the UI timers (ui::Timer), so they follow the project's
+// clock and fire from pump(). What the Qt tip does not model: tools given by rectangle rather
+// than window, text callbacks, tracking tooltips, and the "only while the parent is active"
+// rule (TTS_ALWAYSTIP is assumed).
 //
-// What is not modelled: tools given by rectangle rather than window, text callbacks, tracking
-// tooltips, and the "only while the parent is active" rule (TTS_ALWAYSTIP is assumed).
+// Every call is recorded in a message log that tests read. Messages to a handle that names no
+// tooltip window (0, a destroyed one) go nowhere and return 0, as the platform does.
+//
+// windows.h and commctrl.h define most of the names below as macros of the same values (and
+// TOOLINFOA as their own record); they are set aside while the names are declared, so this
+// header may follow them. Code that includes both sees the macros, and names this module's
+// tool record ToolRecord.
 
 #include <cstdint>
 #include <optional>
@@ -20,6 +29,59 @@
 #include <vector>
 
 #include "platform/ui/user_interface.h"
+
+#pragma push_macro("TOOLTIPS_CLASSA")
+#pragma push_macro("TTS_ALWAYSTIP")
+#pragma push_macro("TTS_NOPREFIX")
+#pragma push_macro("TTS_BALLOON")
+#pragma push_macro("CW_USEDEFAULT")
+#pragma push_macro("TTF_IDISHWND")
+#pragma push_macro("TTF_CENTERTIP")
+#pragma push_macro("TTF_SUBCLASS")
+#pragma push_macro("WM_USER")
+#pragma push_macro("TTM_SETDELAYTIME")
+#pragma push_macro("TTM_ADDTOOLA")
+#pragma push_macro("TTM_UPDATETIPTEXTA")
+#pragma push_macro("TTM_SETTIPBKCOLOR")
+#pragma push_macro("TTM_SETTIPTEXTCOLOR")
+#pragma push_macro("TTM_POP")
+#pragma push_macro("TTM_SETTITLEA")
+#pragma push_macro("TTDT_AUTOMATIC")
+#pragma push_macro("TTDT_RESHOW")
+#pragma push_macro("TTDT_AUTOPOP")
+#pragma push_macro("TTDT_INITIAL")
+#pragma push_macro("TTI_NONE")
+#pragma push_macro("TTI_INFO")
+#pragma push_macro("TTI_WARNING")
+#pragma push_macro("TTI_ERROR")
+#pragma push_macro("TOOLINFOA")
+#pragma push_macro("TTTOOLINFOA_V1_SIZE")
+#undef TOOLTIPS_CLASSA
+#undef TTS_ALWAYSTIP
+#undef TTS_NOPREFIX
+#undef TTS_BALLOON
+#undef CW_USEDEFAULT
+#undef TTF_IDISHWND
+#undef TTF_CENTERTIP
+#undef TTF_SUBCLASS
+#undef WM_USER
+#undef TTM_SETDELAYTIME
+#undef TTM_ADDTOOLA
+#undef TTM_UPDATETIPTEXTA
+#undef TTM_SETTIPBKCOLOR
+#undef TTM_SETTIPTEXTCOLOR
+#undef TTM_POP
+#undef TTM_SETTITLEA
+#undef TTDT_AUTOMATIC
+#undef TTDT_RESHOW
+#undef TTDT_AUTOPOP
+#undef TTDT_INITIAL
+#undef TTI_NONE
+#undef TTI_INFO
+#undef TTI_WARNING
+#undef TTI_ERROR
+#undef TOOLINFOA
+#undef TTTOOLINFOA_V1_SIZE
 
 namespace veltrano::tooltip {
 
@@ -63,11 +125,13 @@ struct TOOLINFOA {
   std::int32_t lParam = 0;
 };
 inline constexpr std::uint32_t TTTOOLINFOA_V1_SIZE = 44;
+using ToolRecord = TOOLINFOA;
 
 // Registers the common controls (a no-op kept for the calling pattern; it is logged).
 void InitCommonControls();
 
-// Creates a window. Only "tooltips_class32" is known; other classes, or no QApplication, give 0.
+// Creates a window. Only "tooltips_class32" is known; other classes give 0, as does a failed
+// creation (no QApplication, off Windows).
 Hwnd CreateWindowExA(std::uint32_t exStyle, const char* className, const char* windowName, std::uint32_t style,
                      std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Hwnd parent,
                      std::uint32_t menu, std::uint32_t instance, const void* param);
@@ -102,7 +166,9 @@ struct LoggedCall {
 const std::vector<LoggedCall>& messageLog();
 void clearMessageLog();
 
-// What a tooltip window holds and shows (tests, diagnostics).
+// What a tooltip window holds and shows (tests, diagnostics). On Windows it is read from the
+// window; the colours set, and the title and icon where the control does not answer
+// TTM_GETTITLE (common controls before version 6, Wine), are what was last sent.
 struct TipState {
   std::uint32_t style = 0;
   bool balloon = false;
@@ -120,3 +186,30 @@ std::optional<TipState> tipState(Hwnd tooltip);
 bool grabTip(Hwnd tooltip, const std::string& pngPath);
 
 }  // namespace veltrano::tooltip
+
+#pragma pop_macro("TOOLTIPS_CLASSA")
+#pragma pop_macro("TTS_ALWAYSTIP")
+#pragma pop_macro("TTS_NOPREFIX")
+#pragma pop_macro("TTS_BALLOON")
+#pragma pop_macro("CW_USEDEFAULT")
+#pragma pop_macro("TTF_IDISHWND")
+#pragma pop_macro("TTF_CENTERTIP")
+#pragma pop_macro("TTF_SUBCLASS")
+#pragma pop_macro("WM_USER")
+#pragma pop_macro("TTM_SETDELAYTIME")
+#pragma pop_macro("TTM_ADDTOOLA")
+#pragma pop_macro("TTM_UPDATETIPTEXTA")
+#pragma pop_macro("TTM_SETTIPBKCOLOR")
+#pragma pop_macro("TTM_SETTIPTEXTCOLOR")
+#pragma pop_macro("TTM_POP")
+#pragma pop_macro("TTM_SETTITLEA")
+#pragma pop_macro("TTDT_AUTOMATIC")
+#pragma pop_macro("TTDT_RESHOW")
+#pragma pop_macro("TTDT_AUTOPOP")
+#pragma pop_macro("TTDT_INITIAL")
+#pragma pop_macro("TTI_NONE")
+#pragma pop_macro("TTI_INFO")
+#pragma pop_macro("TTI_WARNING")
+#pragma pop_macro("TTI_ERROR")
+#pragma pop_macro("TOOLINFOA")
+#pragma pop_macro("TTTOOLINFOA_V1_SIZE")

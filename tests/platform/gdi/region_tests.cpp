@@ -1,6 +1,9 @@
 // Rounded-rectangle regions and the hollow rounded-rectangle outline.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/gdi/qt_bridge.h"
 #include "platform/gdi/region.h"
 #include "platform/gdi/surface.h"
@@ -19,39 +22,40 @@ TEST(Region, RectangleCoversRightAndBottomExclusive) {
   EXPECT_EQ(Region::rectangle(6, 4, 2, 1), r);  // corners in either order
 }
 
-TEST(Region, CornerSizeZeroOrOneIsASquareWindow) {
-  for (int corner : {0, 1, -7})
-    EXPECT_EQ(Region::roundRect(0, 0, 200, 24, corner, corner), Region::rectangle(0, 0, 200, 24)) << corner;
+TEST(Region, RoundedRegionLeavesOutTheRightColumnAndBottomRow) {
+  for (int corner : {0, 1})
+    EXPECT_EQ(Region::roundRect(0, 0, 200, 24, corner, corner), Region::rectangle(0, 0, 199, 23)) << corner;
+  EXPECT_EQ(Region::roundRect(200, 24, 0, 0, 0, 0), Region::rectangle(0, 0, 199, 23));  // corners in either order
+  EXPECT_TRUE(Region::roundRect(5, 5, 6, 9, 4, 4).empty());
 }
 
-TEST(Region, SmallCornersCutOnlyTheOuterPixels) {
-  // Diameter 5: the first row's centre is 2 pixels above the ellipse centre, where the ellipse
-  // is 2.5 x sqrt(1 - 0.64) = 1.5 wide; 2.5 - 1.5 - 0.5 = 0.5, so one pixel is cut.
-  const Region r = Region::roundRect(0, 0, 200, 24, 5, 5);
-  EXPECT_FALSE(r.contains(0, 0));
-  EXPECT_TRUE(r.contains(1, 0));
-  EXPECT_FALSE(r.contains(199, 0));
-  EXPECT_TRUE(r.contains(198, 0));
-  EXPECT_TRUE(r.contains(0, 1));
-  EXPECT_FALSE(r.contains(0, 23));
-  EXPECT_FALSE(r.contains(199, 23));
-  EXPECT_EQ(r.area(), 200 * 24 - 4);
+// Left insets of the corner rows, top row first, as Windows cuts them (CreateRoundRectRgn on a
+// 60 x 40 rectangle); the bottom rows mirror them.
+TEST(Region, CornerRowsAreCutAsThePlatformCutsThem) {
+  struct Case {
+    int corner;
+    std::vector<int> insets;
+  } cases[] = {{3, {1}},       {5, {1}},          {6, {2, 1}},       {9, {3, 1, 1}},
+               {10, {3, 2, 1}}, {16, {5, 4, 2, 2, 1}}, {24, {9, 6, 5, 4, 3, 2, 1, 1, 1}}};
+  for (const Case& c : cases) {
+    const Region r = Region::roundRect(0, 0, 60, 40, c.corner, c.corner);
+    ASSERT_EQ(r.spans().size(), 39u) << c.corner;
+    for (std::size_t i = 0; i < r.spans().size(); ++i) {
+      const std::size_t fromEdge = std::min(i, r.spans().size() - 1 - i);
+      const int inset = fromEdge < c.insets.size() ? c.insets[fromEdge] : 0;
+      EXPECT_EQ(r.spans()[i], (Region::Span{static_cast<int>(i), inset, 59 - inset})) << c.corner << " row " << i;
+    }
+  }
 }
 
-TEST(Region, FullCornersMakeAnEllipseThatIsSymmetric) {
-  const Region r = Region::roundRect(0, 0, 20, 20, 20, 20);
-  // Row 0: centre 9.5 above the middle, half width 10 x sqrt(1 - 0.9025) = 3.12; inset
-  // ceil(10 - 3.12 - 0.5) = 7.
-  ASSERT_FALSE(r.spans().empty());
-  EXPECT_EQ(r.spans().front(), (Region::Span{0, 7, 13}));
-  EXPECT_EQ(r.spans()[10], (Region::Span{10, 0, 20}));
+TEST(Region, CornersAreLimitedToTheRectangleAndKeepItSymmetric) {
+  EXPECT_EQ(Region::roundRect(0, 0, 11, 5, 100, 100), Region::roundRect(0, 0, 11, 5, 10, 4));
+  const Region r = Region::roundRect(0, 0, 21, 21, 20, 20);
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 20; ++x) {
       EXPECT_EQ(r.contains(x, y), r.contains(19 - x, y)) << x << "," << y;
       EXPECT_EQ(r.contains(x, y), r.contains(x, 19 - y)) << x << "," << y;
     }
-  // Corners bigger than the rectangle are limited to it.
-  EXPECT_EQ(Region::roundRect(0, 0, 10, 4, 100, 100), Region::roundRect(0, 0, 10, 4, 10, 4));
 }
 
 TEST(Region, BecomesAQtMaskOfTheSamePixels) {
@@ -83,13 +87,13 @@ TEST(RoundRect, RoundedOutlineFollowsTheRegionBorder) {
   const ColorRef back = RGB(9, 9, 9), pen = RGB(0, 0, 200);
   Surface s(30, 20, back);
   s.setForeColor(pen);
-  s.roundRect(0, 0, 30, 20, 10, 10);
+  s.roundRect(0, 0, 29, 19, 10, 10);
   const Region shape = Region::roundRect(0, 0, 30, 20, 10, 10);
   EXPECT_EQ(s.pixel(0, 0), back);  // cut corner
   EXPECT_EQ(s.pixel(15, 10), back);
   // Top row: every pixel of the shape is outline; a middle row: only its two ends.
   for (int x = shape.spans().front().x0; x < shape.spans().front().x1; ++x) EXPECT_EQ(s.pixel(x, 0), pen);
-  for (int x = 0; x < 30; ++x) EXPECT_EQ(s.pixel(x, 10) == pen, x == 0 || x == 29) << x;
+  for (int x = 0; x < 30; ++x) EXPECT_EQ(s.pixel(x, 10) == pen, x == 0 || x == 28) << x;
   // The outline is closed: every row of the shape has a left and a right border pixel.
   for (const Region::Span& sp : shape.spans()) {
     EXPECT_EQ(s.pixel(sp.x0, sp.y), pen);
@@ -107,7 +111,7 @@ TEST(RoundRect, OutlineIsEveryShapePixelWithANeighbourOutside) {
     Surface s(44, 34, back);
     s.setForeColor(pen);
     s.roundRect(c.left, c.top, c.right, c.bottom, c.cw, c.ch);
-    const Region shape = Region::roundRect(c.left, c.top, c.right, c.bottom, c.cw, c.ch);
+    const Region shape = Region::roundRect(c.left, c.top, c.right + 1, c.bottom + 1, c.cw, c.ch);
     for (int y = 0; y < 34; ++y)
       for (int x = 0; x < 44; ++x) {
         const bool border = shape.contains(x, y) && (!shape.contains(x - 1, y) || !shape.contains(x + 1, y) ||
