@@ -34,12 +34,16 @@ void closeHeld() {
 }
 
 bool pressWhenShown(const std::string& title, int button, int editId, const std::string& text) {
+  // The box counts as shown once it is visible: its dialog procedure has filled it by then, so
+  // the text put in the edit field stays. The button is pressed by the command it sends, which
+  // does not depend on the box being active, as a click message does.
   for (int i = 0; i < 1000; ++i) {
-    if (HWND box = FindWindowW(L"#32770", text::widen(title).c_str())) {
+    HWND box = FindWindowW(L"#32770", text::widen(title).c_str());
+    if (box && IsWindowVisible(box)) {
       if (editId) SetDlgItemTextW(box, editId, text::widen(text).c_str());
       HWND b = GetDlgItem(box, button);
       if (!b) return false;
-      SendMessageW(b, BM_CLICK, 0, 0);
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(b));
       return true;
     }
     Sleep(10);
