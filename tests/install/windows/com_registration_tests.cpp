@@ -76,4 +76,14 @@ TEST(Win32ComRegistration, LumadataWritesItsClassesAndRemovesThem) {
                             {L"REGISTRY", L"{8C2E4D21-5F3B-4D9C-AE12-2B3C4D5E6F02}"}}});
 }
 
+TEST(Win32ComRegistration, LumagridWritesItsClassesAndRemovesThem) {
+  registersAndUnregisters({L"lumagrid.dll", L"Lumagrid",
+                           {{L"VBF", L"{6B1F3C10-4E2A-4C8B-9D01-1A2B3C4D5E01}"},
+                            {L"TOOLTIP", L"{6B1F3C10-4E2A-4C8B-9D01-1A2B3C4D5E02}"},
+                            {L"SPREAD", L"{6B1F3C10-4E2A-4C8B-9D01-1A2B3C4D5E03}"},
+                            {L"SPREADSETUP", L"{6B1F3C10-4E2A-4C8B-9D01-1A2B3C4D5E04}"},
+                            {L"cls_Excel", L"{6B1F3C10-4E2A-4C8B-9D01-1A2B3C4D5E05}"},
+                            {L"REGISTRY", L"{6B1F3C10-4E2A-4C8B-9D01-1A2B3C4D5E06}"}}});
+}
+
 }  // namespace
