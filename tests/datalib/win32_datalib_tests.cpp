@@ -2,9 +2,11 @@
 // the error window of the Win32 class, and a transaction to a server that cannot be reached.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "datalib_fixture.h"
 #include "error_window.h"

@@ -3,6 +3,7 @@
 // build of the writer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <future>
