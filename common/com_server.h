@@ -6,6 +6,14 @@
 #include <string>
 #include <vector>
 
+// Declares an entry point that the registrar finds in the library by name (DllRegisterServer,
+// DllUnregisterServer): unmangled and exported.
+#if defined(_WIN32)
+#define VELTRANO_DLL_ENTRY extern "C" __declspec(dllexport)
+#else
+#define VELTRANO_DLL_ENTRY extern "C" __attribute__((visibility("default")))
+#endif
+
 namespace veltrano::common {
 
 struct ComClass {

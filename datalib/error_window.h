@@ -17,4 +17,8 @@ inline constexpr const char* kErrorWindowClass = "debug supporter";
 
 void ShowErrorWindow(std::string_view text);
 
+// The window itself, shown and waited for: a Qt widget on Linux (error_window_qt.cpp), a
+// window of the Win32 class "debug supporter" on Windows (error_window_win32.cpp).
+void runErrorWindow(const std::string& text);
+
 }  // namespace lumadata

@@ -12,11 +12,11 @@ const std::vector<veltrano::common::ComClass> kClasses = {
 };
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) long DllRegisterServer() {
+VELTRANO_DLL_ENTRY long DllRegisterServer() {
   return veltrano::common::registerComServer("Lumagrid", kClasses,
                                              veltrano::common::moduleFileOf(reinterpret_cast<const void*>(&DllRegisterServer)));
 }
 
-extern "C" __attribute__((visibility("default"))) long DllUnregisterServer() {
+VELTRANO_DLL_ENTRY long DllUnregisterServer() {
   return veltrano::common::unregisterComServer("Lumagrid", kClasses);
 }

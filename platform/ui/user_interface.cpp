@@ -1,10 +1,14 @@
 #include "platform/ui/user_interface.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 #include "platform/runtime/clock.h"
 #include "platform/ui/scripted_ui.h"
+#ifdef _WIN32
+#include "platform/ui/win32_ui.h"
+#endif
 
 namespace veltrano::ui {
 namespace {
@@ -12,6 +16,12 @@ namespace {
 UserInterface* g_installed = nullptr;
 
 UserInterface& defaultUi() {
+#ifdef _WIN32
+  if (!std::getenv("VELTRANO_ANSWERS")) {
+    static Win32Ui ui;
+    return ui;
+  }
+#endif
   static ScriptedUi ui = ScriptedUi::fromEnvironment();
   return ui;
 }

@@ -94,7 +94,9 @@ class UserInterface {
 };
 
 // The interface in force. Until a program installs one, a ScriptedUi configured from the
-// environment (VELTRANO_ANSWERS, VELTRANO_UI_LOG) answers.
+// environment (VELTRANO_ANSWERS, VELTRANO_UI_LOG) answers. On Windows, where the libraries run
+// in programs that cannot install ours, the default is the system's own (Win32Ui) unless
+// VELTRANO_ANSWERS is set for an unattended run.
 UserInterface& current();
 // Installs `ui` for the process (the caller keeps it alive); nullptr restores the default.
 void install(UserInterface* ui);

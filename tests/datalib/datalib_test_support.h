@@ -2,70 +2,16 @@
 // Helpers of the data library's tests: a transaction monitor in the test process, a stand-in
 // data service on loopback, and a rowset reply.
 
-#include <atomic>
-#include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "notify_monitor.h"
+#include "datalib_fixture.h"
 #include "platform/ado/recordset.h"
-#include "platform/text/ansi.h"
-#include "platform/winmsg/winmsg.h"
 #include "support/http_test_server.h"
 #include "support/test_support.h"
 
 namespace datalib_test {
-
-// The monitor window "(주)라움트랜스" in a private endpoint folder, answering on a thread of its
-// own (the send waits for the receiver, so it cannot be the test's thread). Records each
-// notice as its text (CP949 read back, cbData - 1 bytes, embedded zero kept) with its dwData.
-class MonitorRecorder {
- public:
-  MonitorRecorder() {
-    endpoint_ = veltrano::winmsg::Endpoint::create(lumadata::kMonitorTitle, [this](const veltrano::winmsg::CopyData& m) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      const std::size_t n = m.cbData > 0 ? std::min<std::size_t>(m.cbData - 1, m.buffer.size()) : 0;
-      notices_.push_back(veltrano::text::fromAnsi(std::span<const std::uint8_t>(m.buffer.data(), n)));
-      dwData_.push_back(m.dwData);
-      return std::int64_t{1};
-    });
-    if (endpoint_) thread_ = std::thread([this] {
-      while (!stop_) endpoint_->service(20);
-    });
-  }
-  ~MonitorRecorder() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  bool up() const { return endpoint_ != nullptr; }
-  std::vector<std::string> notices() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return notices_;
-  }
-  std::vector<std::uint64_t> dwData() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return dwData_;
-  }
-  void clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    notices_.clear();
-    dwData_.clear();
-  }
-
- private:
-  veltrano::test::TempDir dir_;
-  veltrano::test::ScopedEnv env_{"VELTRANO_WINMSG_DIR", dir_.path().string()};
-  std::unique_ptr<veltrano::winmsg::Endpoint> endpoint_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> notices_;
-  std::vector<std::uint64_t> dwData_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
 
 // An HTTP reply with a body in bytes as given.
 inline std::string httpReply(int status, const std::string& reason, const std::string& body,

@@ -73,7 +73,16 @@ class LUMAGRID_API cls_Excel {
   cls_Excel& operator=(const cls_Excel&) = delete;
 
   // Replaces an existing file of that name; writes the beginning-of-file records.
+#pragma push_macro("CreateFile")
+#undef CreateFile
   std::int16_t CreateFile(std::string_view FileName);
+#if defined(_WIN32)
+  // windows.h makes CreateFile a macro naming CreateFileA or CreateFileW: a program that has
+  // included it reaches CreateFile through these.
+  std::int16_t CreateFileA(std::string_view FileName) { return CreateFile(FileName); }
+  std::int16_t CreateFileW(std::string_view FileName) { return CreateFile(FileName); }
+#endif
+#pragma pop_macro("CreateFile")
   std::int16_t CloseFile();
   // Row and column count from 1 (1..32,767). xlsInteger rounds half to even (16-bit, else 6),
   // xlsNumber takes a double, xlsText text of at most 255 CP949 bytes (else 6). Another

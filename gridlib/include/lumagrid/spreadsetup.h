@@ -27,6 +27,10 @@
 // Until then every box is answered at once with its default button (or from VELTRANO_ANSWERS)
 // and nobody sees it; the library never installs it by itself, so that unattended programs and
 // tests stay unattended.
+//
+// Windows: the preview and the column setup window are Linux-only. UserSpreadPrint reports run-
+// time error 429 ("... not available in the Windows build of Lumagrid (Linux only)") in its
+// "오류" message box and returns; ShowForm raises it. The export and the grid utilities work.
 
 #include <array>
 #include <cstddef>
@@ -84,7 +88,8 @@ class LUMAGRID_API SPREADSETUP {
 
   // Sets the seven lines of the approval box.
   void SET_ACC();
-  // The print job. SSHwnd and FormulaMode are accepted and not used.
+  // The print job. SSHwnd and FormulaMode are accepted and not used. Windows: reports 429 in
+  // the "오류" box (the preview is Linux-only).
   void UserSpreadPrint(Grid& SPREAD, const std::string& strTopTitle, const std::string& strFooterTitle,
                        std::int16_t intOrientation, std::int32_t SSHwnd = 0, bool* FormulaMode = nullptr);
   // Makes row ActRow (column 1) the active cell and selects the row.
@@ -98,7 +103,7 @@ class LUMAGRID_API SPREADSETUP {
   // Inverts the selection of every row.
   void SSpreadSelectAll(Grid& SPREAD);
   // Opens the column setup window on Print_SPR for the screen OPENFORMNAME, modeless. An open
-  // setup window is closed first. NowStr is not used.
+  // setup window is closed first. NowStr is not used. Windows: raises 429 (Linux-only window).
   void ShowForm(const std::string& NowStr = "");
   // Exports Print_SPR to an .xls file the user names, leaving out the last `cutting` columns.
   // A cancelled prompt does nothing; a file that cannot be written is reported in a message box.

@@ -20,8 +20,16 @@
 namespace lumagrid {
 // The COM boolean: true is -1.
 using VARIANT_BOOL = std::int16_t;
+// windows.h makes VARIANT_TRUE and VARIANT_FALSE macros (of the same values): the constants
+// are defined with those set aside.
+#pragma push_macro("VARIANT_TRUE")
+#pragma push_macro("VARIANT_FALSE")
+#undef VARIANT_TRUE
+#undef VARIANT_FALSE
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
+#pragma pop_macro("VARIANT_TRUE")
+#pragma pop_macro("VARIANT_FALSE")
 }  // namespace lumagrid
 #endif
 

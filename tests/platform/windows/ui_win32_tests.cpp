@@ -1,6 +1,7 @@
 // The user interface for people on Windows, answered by a thread that acts as the user.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <future>
 
 #include "platform/ui/win32_ui.h"
@@ -31,6 +32,12 @@ TEST(Win32Ui, BoxesAnswerWhatThePersonPressedAndAreLogged) {
   const std::string logged = test::readFile(dir / "ui.log");
   EXPECT_NE(logged.find("파일을 받을까요?"), std::string::npos);
   EXPECT_NE(logged.find("Input:02-123-4567"), std::string::npos);
+}
+
+TEST(Win32Ui, IsTheDefaultUnlessAnUnattendedRunGivesAnswers) {
+  if (std::getenv("VELTRANO_ANSWERS")) GTEST_SKIP() << "an unattended run: the scripted default answers";
+  // A library in a program that installs no interface shows its boxes to the person.
+  EXPECT_NE(dynamic_cast<Win32Ui*>(&current()), nullptr);
 }
 
 TEST(Win32Ui, FilterListInTheCommonDialogsForm) {
