@@ -27,7 +27,8 @@ struct NetworkInterface {
   bool hasAddress = false;  // an IPv4 or IPv6 address is assigned
 };
 
-// The interfaces of this machine (getifaddrs), one entry per interface.
+// The interfaces of this machine, one entry per interface (getifaddrs on Linux,
+// GetAdaptersAddresses on Windows).
 std::vector<NetworkInterface> systemInterfaces();
 
 // Replaces the interface list the check uses while the object lives (tests).

@@ -1,5 +1,6 @@
 #pragma once
-// The asynchronous HTTP request object (the XMLHTTP request of MSXML) over libcurl.
+// The asynchronous HTTP request object (the XMLHTTP request of MSXML), over libcurl on Linux and
+// WinHTTP on Windows.
 //
 //   HttpRequest req;
 //   req.open("POST", url, true);

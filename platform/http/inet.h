@@ -1,6 +1,7 @@
 #pragma once
-// The HTTP transfer control (the Inet control of MSINET) over libcurl: one request at a time,
-// started by Execute and followed by polling, with the reply body read in chunks.
+// The HTTP transfer control (the Inet control of MSINET), over libcurl on Linux and WinHTTP on
+// Windows: one request at a time, started by Execute and followed by polling, with the reply
+// body read in chunks.
 //
 //   inet.setURL(url);
 //   inet.Execute("", "GET");

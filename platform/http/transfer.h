@@ -3,11 +3,15 @@
 // (http_request.h) and the transfer control (inet.h). Not for system code: it is the engine
 // under those two stand-ins.
 //
-// Nothing here blocks longer than the wait a caller passes to advance(); nothing runs on
-// another thread. Redirects are followed (at most 10); only http and https are spoken, also
-// after a redirect, and a request made over https is never redirected to http. Certificates
-// are checked against the system's store plus the bundle named by the deploy setting CA_FILE
-// (VELTRANO_CA_FILE); a failed check fails the request. Proxies come from the usual environment variables (http_proxy, no_proxy).
+// Nothing here blocks longer than the wait a caller passes to advance(), and the sink and every
+// state change run on the caller's thread (WinHTTP works on threads of its own; its completions
+// are queued and taken up by advance()). Redirects are followed (at most 10); only http and https
+// are spoken, also after a redirect, and a request made over https is never redirected to http.
+// Certificates are checked against the system's store; on Linux also against the bundle named by
+// the deploy setting CA_FILE (VELTRANO_CA_FILE), which the Windows build does not read (a private
+// CA goes into the machine's certificate store there). A failed check fails the request. Proxies
+// come from the usual environment variables (http_proxy, no_proxy) on Linux and from the
+// system's proxy settings on Windows.
 
 #include <cstddef>
 #include <functional>
@@ -21,10 +25,12 @@ namespace veltrano::http {
 // The limits of the transport under every request; the stand-ins add no time limit of their
 // own. A request whose connection is not made within `connectTimeoutMs` ends as failed; a
 // request that moves fewer than `stallBytesPerSecond` bytes per second for `stallSeconds` in a
-// row (waiting for the reply, or in the middle of the body) ends as failed; the rate is the
-// transport's running average over the last few seconds, so a sudden total stall ends some
-// 60 to 65 s after the last byte. A transfer that the reader itself holds back (its buffer is
-// full) does not count as stalled.
+// row (waiting for the reply, or in the middle of the body) ends as failed. On Linux the rate is
+// libcurl's running average over the last few seconds, so a sudden total stall ends some 60 to
+// 65 s after the last byte; on Windows it is measured over consecutive windows of `stallSeconds`
+// from the start of the request, so a total stall ends between one and two windows after the last
+// byte. A transfer that the reader itself holds back (its buffer is full) does not count as
+// stalled.
 struct TransportLimits {
   long connectTimeoutMs = 15000;
   long stallSeconds = 60;
@@ -68,15 +74,16 @@ class Transfer {
   void cancel();
 
   bool active() const;      // started and not cancelled
-  bool finished() const;    // the transport is done (completed or failed)
-  bool succeeded() const;   // finished without a transport error
+  bool finished() const { return finished_; }  // the transport is done (completed or failed)
+  bool succeeded() const { return finished_ && error_.empty(); }  // finished without a transport error
   // The headers of the final reply are all in (also true once the exchange has finished).
-  bool headersComplete() const;
+  bool headersComplete() const { return headersComplete_; }
   // Some reply data (a header line or body bytes) has come in.
   bool receivedAnything() const { return receivedAnything_; }
   // The request has been written to the connection (or the exchange is already further on).
   bool requestSent() const;
-  std::string errorText() const;
+  // The transport's reason when the exchange failed, else "".
+  std::string errorText() const { return error_; }
 
   // Header lines of the final reply, status line first, without line ends.
   const std::vector<std::string>& headerLines() const { return headerLines_; }
@@ -91,18 +98,24 @@ class Transfer {
   void resume();
 
  private:
-  static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
-  static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
-  void collectDone();
-  void release();
+  // The transport's own state: libcurl's handles (transfer_curl.cpp) or WinHTTP's
+  // (transfer_winhttp.cpp).
+  struct Engine;
+
+  // What both transports report, in arrival order, on the caller's thread.
+  // One reply header line without its line end; an empty line ends one reply's headers.
+  void onHeaderLine(std::string_view line);
+  // Body bytes; false when the sink asked for a pause (the bytes are then held by the engine).
+  bool onBodyBytes(const char* data, std::size_t size);
+  // The end of the exchange: `error` empty when it succeeded, else the transport's reason.
+  void onFinished(std::string error);
+  // Forgets the reply (the engine is released separately).
+  void clearReply();
 
   BodySink sink_;
-  void* multi_ = nullptr;
-  void* easy_ = nullptr;
-  void* headerList_ = nullptr;
+  std::unique_ptr<Engine> engine_;
   bool finished_ = false;
-  int result_ = 0;  // CURLcode
-  std::string errorBuffer_;
+  std::string error_;  // set when finished_ and the exchange failed
   std::vector<std::string> headerLines_;
   int statusCode_ = 0;
   bool headersComplete_ = false;

@@ -1,11 +1,16 @@
 #include "http_test_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -16,6 +21,56 @@
 
 namespace veltrano::test {
 namespace {
+
+// The few socket calls that differ between POSIX and Winsock.
+#ifdef _WIN32
+using IoSize = int;
+constexpr int kNoSignal = 0;
+constexpr int kShutBoth = SD_BOTH;
+SOCKET native(SocketId s) { return static_cast<SOCKET>(s); }
+void closeSocket(SocketId s) { closesocket(native(s)); }
+bool validSocket(SocketId s) { return native(s) != INVALID_SOCKET; }
+SocketId newSocket() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started ? static_cast<SocketId>(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) : static_cast<SocketId>(INVALID_SOCKET);
+}
+bool readable(SocketId s, int ms) {
+  WSAPOLLFD p{native(s), POLLRDNORM, 0};
+  return WSAPoll(&p, 1, ms) > 0;
+}
+SocketId acceptOne(SocketId s) { return static_cast<SocketId>(accept(native(s), nullptr, nullptr)); }
+void setTimeouts(SocketId s, int seconds) {
+  DWORD ms = static_cast<DWORD>(seconds) * 1000;
+  setsockopt(native(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+  setsockopt(native(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+#else
+using IoSize = std::size_t;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+constexpr int kShutBoth = SHUT_RDWR;
+int native(SocketId s) { return static_cast<int>(s); }
+void closeSocket(SocketId s) { close(native(s)); }
+bool validSocket(SocketId s) { return s >= 0; }
+SocketId newSocket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+bool readable(SocketId s, int ms) {
+  pollfd p{native(s), POLLIN, 0};
+  return poll(&p, 1, ms) > 0;
+}
+SocketId acceptOne(SocketId s) { return accept4(native(s), nullptr, nullptr, SOCK_CLOEXEC); }
+void setTimeouts(SocketId s, int seconds) {
+  timeval tv{seconds, 0};
+  setsockopt(native(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  setsockopt(native(s), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+#endif
+
+// Bytes received, 0 when the peer closed, negative on error or timeout.
+long receiveSome(SocketId s, char* data, std::size_t size) {
+  return static_cast<long>(recv(native(s), data, static_cast<IoSize>(size), 0));
+}
 
 bool equalNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -41,19 +96,13 @@ const std::vector<std::uint8_t>& patternTable() {
   return table;
 }
 
-void setTimeouts(int fd, int seconds) {
-  timeval tv{seconds, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
-
 // Reads one request (head and Content-Length body); false when the peer sent none.
-bool readRequest(int fd, SeenRequest& out) {
+bool readRequest(SocketId fd, SeenRequest& out) {
   std::string data;
   std::array<char, 4096> buf;
   std::size_t headEnd;
   while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
-    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+    long n = receiveSome(fd, buf.data(), buf.size());
     if (n <= 0 || data.size() > 1 << 20) return false;
     data.append(buf.data(), static_cast<std::size_t>(n));
   }
@@ -75,7 +124,7 @@ bool readRequest(int fd, SeenRequest& out) {
   std::string length = out.header("Content-Length");
   std::size_t want = length.empty() ? 0 : std::stoul(length);
   while (out.body.size() < want) {
-    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+    long n = receiveSome(fd, buf.data(), buf.size());
     if (n <= 0) return false;
     out.body.append(buf.data(), static_cast<std::size_t>(n));
   }
@@ -181,7 +230,7 @@ void FileServer::handle(const SeenRequest& request, RawConnection& connection) {
 
 bool RawConnection::send(std::string_view bytes) {
   while (!bytes.empty()) {
-    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const auto n = ::send(native(fd_), bytes.data(), static_cast<IoSize>(bytes.size()), kNoSignal);
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -195,16 +244,16 @@ void RawConnection::pause(int ms) {
 }
 
 RawHttpServer::RawHttpServer(Handler handler) : handler_(std::move(handler)) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listenFd_ = newSocket();
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = 0;
-  if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listenFd_, 16) != 0)
+  if (!validSocket(listenFd_) || bind(native(listenFd_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(native(listenFd_), 16) != 0)
     throw std::runtime_error("RawHttpServer: cannot listen on 127.0.0.1");
   socklen_t len = sizeof addr;
-  getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  getsockname(native(listenFd_), reinterpret_cast<sockaddr*>(&addr), &len);
   port_ = ntohs(addr.sin_port);
   acceptThread_ = std::thread([this] { acceptLoop(); });
 }
@@ -214,10 +263,10 @@ RawHttpServer::~RawHttpServer() {
   if (acceptThread_.joinable()) acceptThread_.join();
   {
     std::lock_guard lock(mutex_);
-    for (int fd : openConnections_) shutdown(fd, SHUT_RDWR);
+    for (SocketId fd : openConnections_) shutdown(native(fd), kShutBoth);
   }
   for (auto& w : workers_) w.join();
-  close(listenFd_);
+  closeSocket(listenFd_);
 }
 
 std::string RawHttpServer::url(std::string_view path) const {
@@ -231,19 +280,18 @@ std::vector<SeenRequest> RawHttpServer::requests() const {
 
 void RawHttpServer::acceptLoop() {
   while (!stopping_) {
-    pollfd p{listenFd_, POLLIN, 0};
-    if (poll(&p, 1, 20) <= 0) continue;
-    int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    if (!readable(listenFd_, 20)) continue;
+    const SocketId fd = acceptOne(listenFd_);
+    if (!validSocket(fd)) continue;
     if (workers_.size() >= 64) {  // a runaway client: refuse rather than grow without end
-      close(fd);
+      closeSocket(fd);
       continue;
     }
     workers_.emplace_back([this, fd] { serve(fd); });
   }
 }
 
-void RawHttpServer::serve(int fd) {
+void RawHttpServer::serve(SocketId fd) {
   setTimeouts(fd, 30);
   {
     std::lock_guard lock(mutex_);
@@ -261,20 +309,20 @@ void RawHttpServer::serve(int fd) {
   {
     std::lock_guard lock(mutex_);
     openConnections_.erase(std::find(openConnections_.begin(), openConnections_.end(), fd));
-    shutdown(fd, SHUT_RDWR);
-    close(fd);
+    shutdown(native(fd), kShutBoth);
+    closeSocket(fd);
   }
 }
 
 int unusedLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const SocketId fd = newSocket();
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  bind(native(fd), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
+  getsockname(native(fd), reinterpret_cast<sockaddr*>(&addr), &len);
+  closeSocket(fd);
   return ntohs(addr.sin_port);
 }
 

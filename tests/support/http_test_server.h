@@ -6,7 +6,8 @@
 // RawHttpServer hands each request to a handler that writes the reply bytes itself, for exact
 // control of status lines, stalls and closing a connection in the middle of a body. FileServer
 // builds on it to serve files from memory or generated on the fly, with byte ranges. Both
-// record the requests they saw, header lines in the order received.
+// record the requests they saw, header lines in the order received. POSIX sockets on Linux,
+// Winsock on Windows.
 
 #include <atomic>
 #include <cstdint>
@@ -20,6 +21,9 @@
 #include <vector>
 
 namespace veltrano::test {
+
+// A socket: a descriptor on Linux, a SOCKET on Windows.
+using SocketId = std::intptr_t;
 
 // One request as a server received it.
 struct SeenRequest {
@@ -39,14 +43,14 @@ std::string generatedContent(std::uint64_t size);
 // A connection handed to a RawHttpServer handler.
 class RawConnection {
  public:
-  RawConnection(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
+  RawConnection(SocketId fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
   // Writes bytes; false when the peer has gone (or the write timed out).
   bool send(std::string_view bytes);
   // Waits `ms` milliseconds, returning early when the server stops.
   void pause(int ms);
 
  private:
-  int fd_;
+  SocketId fd_;
   const std::atomic<bool>& stopping_;
 };
 
@@ -66,16 +70,16 @@ class RawHttpServer {
 
  private:
   void acceptLoop();
-  void serve(int fd);
+  void serve(SocketId fd);
 
   Handler handler_;
-  int listenFd_ = -1;
+  SocketId listenFd_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;
   std::vector<SeenRequest> requests_;
   std::vector<std::thread> workers_;
-  std::vector<int> openConnections_;  // shut down when the server stops, to free blocked sends
+  std::vector<SocketId> openConnections_;  // shut down when the server stops, to free blocked sends
   std::thread acceptThread_;
 };
 

@@ -32,8 +32,9 @@ TEST(ConnectionState, FlagsFromInterfacesAndProxyEnvironment) {
   };
   for (const auto& c : cases) {
     ScopedInterfaceList list(c.interfaces);
-    test::ScopedEnv lower("http_proxy", c.proxy);
+    // Upper case first: on Windows the two names are one variable.
     test::ScopedEnv upper("HTTP_PROXY", "");
+    test::ScopedEnv lower("http_proxy", c.proxy);
     std::uint32_t flags = 99;
     EXPECT_EQ(InternetGetConnectedState(flags, 0), c.connected);
     EXPECT_EQ(flags, c.flags);

@@ -270,6 +270,19 @@ TEST_F(InetTest, Failure_StalledBodyEndsAtTheStallLimit) {
       RuntimeError);
 }
 
+TEST_F(InetTest, Failure_ServerThatNeverAnswersEndsAtTheStallLimit) {
+  inet_.setLimits({.connectTimeoutMs = 15000, .stallSeconds = 1, .stallBytesPerSecond = 1});
+  RawHttpServer server([](const SeenRequest&, RawConnection& c) { c.pause(8000); });
+  inet_.Execute(server.url("/silent"), "GET");
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(waitForHeaders(inet_));
+  // Ended by the limit, well before the server would have closed the connection.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
+  EXPECT_EQ(inet_.GetHeader(), "");
+  EXPECT_NE(inet_.ResponseInfo(), "");
+  EXPECT_THROW(inet_.GetChunk(512), RuntimeError);
+}
+
 TEST_F(InetTest, Failure_AReaderThatHoldsTheTransferBackIsNotAStall) {
   inet_.setLimits({.connectTimeoutMs = 15000, .stallSeconds = 1, .stallBytesPerSecond = 1});
   const std::uint64_t size = 2 * 1024 * 1024;
