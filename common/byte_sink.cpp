@@ -1,43 +1,19 @@
 #include "common/byte_sink.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "platform/fs/fs.h"
+#include "platform/fs/output_file.h"
 #include "platform/runtime/error.h"
 
 namespace veltrano::common {
-namespace {
-
-int openError(int e) {
-  switch (e) {
-    case ENOENT:
-    case ENOTDIR: return err::kPathNotFound;
-    case ENOSPC: return err::kDiskFull;
-    default: return err::kPathFileAccessError;
-  }
-}
-
-int writeError(int e) {
-#ifdef EDQUOT
-  if (e == EDQUOT) return err::kDiskFull;
-#endif
-  return e == ENOSPC ? err::kDiskFull : err::kDeviceIOError;
-}
-
-}  // namespace
 
 BufferedFileSink::BufferedFileSink(std::string_view windowsPath, std::size_t capacity)
-    : path_(fs::toNative(windowsPath)), capacity_(capacity == 0 ? 1 : capacity) {
-  fs::checkFault("open", path_);
-#ifdef _WIN32
-  file_ = _wfopen(path_.c_str(), L"wb");
-#else
-  file_ = std::fopen(path_.c_str(), "wb");
-#endif
-  if (!file_) throw RuntimeError(openError(errno), "Open");
-  // Our own buffer decides when bytes go out; the stream adds none of its own.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+    : capacity_(capacity == 0 ? 1 : capacity) {
+  fs::checkFault("open", fs::toNative(windowsPath));
+  if (int error = file_.open(windowsPath, false)) {
+    // A missing folder and a full disk keep their numbers; any other refusal is an access error.
+    throw RuntimeError(error == err::kPathNotFound || error == err::kDiskFull ? error : err::kPathFileAccessError,
+                       "Open");
+  }
   buffer_.reserve(capacity_);
 }
 
@@ -50,7 +26,7 @@ BufferedFileSink::~BufferedFileSink() {
 }
 
 void BufferedFileSink::write(std::span<const std::uint8_t> bytes) {
-  if (!file_) throw RuntimeError(err::kBadFileNameOrNumber, "Put");
+  if (!file_.isOpen()) throw RuntimeError(err::kBadFileNameOrNumber, "Put");
   if (buffer_.size() + bytes.size() > capacity_) {
     flush();
     if (bytes.size() >= capacity_) {  // a block larger than the buffer goes straight out
@@ -62,7 +38,7 @@ void BufferedFileSink::write(std::span<const std::uint8_t> bytes) {
 }
 
 void BufferedFileSink::flush() {
-  if (!file_ || buffer_.empty()) return;
+  if (!file_.isOpen() || buffer_.empty()) return;
   // The buffer is emptied even when the write fails, so that a later close does not write the
   // same bytes again after the error was reported.
   std::vector<std::uint8_t> pending;
@@ -72,20 +48,19 @@ void BufferedFileSink::flush() {
 }
 
 void BufferedFileSink::writeThrough(const std::uint8_t* data, std::size_t n) {
-  fs::checkFault("write", path_);
-  if (std::fwrite(data, 1, n, file_) != n) throw RuntimeError(writeError(errno), "Put");
+  fs::checkFault("write", file_.nativePath());
+  if (int error = file_.write(data, n)) throw RuntimeError(error, "Put");
 }
 
 void BufferedFileSink::close() {
-  if (!file_) return;
+  if (!file_.isOpen()) return;
   int error = 0;
   try {
     flush();
   } catch (const RuntimeError& e) {
     error = e.number();
   }
-  if (std::fclose(file_) != 0 && error == 0) error = writeError(errno);
-  file_ = nullptr;
+  file_.close();
   buffer_.clear();
   if (error != 0) throw RuntimeError(error, "Close");
 }

@@ -6,11 +6,12 @@
 // order; a write error therefore shows at the call that fills the buffer or at flush()/close().
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "platform/fs/output_file.h"
 
 namespace veltrano::common {
 
@@ -56,14 +57,13 @@ class BufferedFileSink final : public ByteSink {
   // Flushes and closes. The file is closed even when the flush fails; the error is raised
   // afterwards. Closing twice does nothing.
   void close();
-  bool isOpen() const { return file_ != nullptr; }
-  const std::filesystem::path& nativePath() const { return path_; }
+  bool isOpen() const { return file_.isOpen(); }
+  const std::filesystem::path& nativePath() const { return file_.nativePath(); }
 
  private:
   void writeThrough(const std::uint8_t* data, std::size_t n);
 
-  std::filesystem::path path_;
-  std::FILE* file_ = nullptr;
+  fs::OutputFile file_;
   std::vector<std::uint8_t> buffer_;
   std::size_t capacity_;
 };

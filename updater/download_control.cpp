@@ -1,10 +1,8 @@
 #include "updater/download_control.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/fs/fs.h"
+#include "platform/fs/output_file.h"
 #include "platform/fs/side_file.h"
 #include "platform/http/connection_state.h"
 #include "platform/runtime/clock.h"
@@ -47,15 +46,12 @@ class DownloadFile {
     // Names Windows cannot hold (wildcards and the like) are refused as Windows would.
     if (fs::fileNamePart(path).find_first_of("*?\"<>|") != std::string::npos)
       throw RuntimeError(err::kBadFileName, "DN");
-    native_ = fs::toNative(path);
-    fs::checkFault("open", native_);
-    file_ = std::fopen(native_.c_str(), append ? "ab" : "wb");
-    if (!file_) throw RuntimeError(fs::openErrorOf(errno), "DN");
-    std::setvbuf(file_, nullptr, _IONBF, 0);
+    fs::checkFault("open", fs::toNative(path));
+    if (int error = file_.open(path, append)) throw RuntimeError(error, "DN");
     buffer_.reserve(kBufferBytes);
   }
 
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const { return file_.isOpen(); }
 
   void write(const std::uint8_t* data, std::size_t size) {
     if (buffer_.size() + size > kBufferBytes) flush();
@@ -76,38 +72,34 @@ class DownloadFile {
   // Flushes and closes; raises when the last bytes cannot be written (the file is closed
   // all the same).
   void close() {
-    if (!file_) return;
+    if (!file_.isOpen()) return;
     try {
       flush();
     } catch (...) {
       closeQuietly();
       throw;
     }
-    std::FILE* f = file_;
-    file_ = nullptr;
-    if (std::fclose(f) != 0) throw RuntimeError(fs::writeErrorOf(errno), "DN");
+    file_.close();
   }
 
   // Closes after a failure: writes out what it can and raises nothing.
   void closeQuietly() noexcept {
-    if (!file_) return;
+    if (!file_.isOpen()) return;
     try {
       flush();
     } catch (...) {
     }
-    std::fclose(file_);
-    file_ = nullptr;
+    file_.close();
     buffer_.clear();
   }
 
  private:
   void writeOut(const std::uint8_t* data, std::size_t size) {
-    fs::checkFault("write", native_);
-    if (std::fwrite(data, 1, size, file_) != size) throw RuntimeError(fs::writeErrorOf(errno), "DN");
+    fs::checkFault("write", file_.nativePath());
+    if (int error = file_.write(data, size)) throw RuntimeError(error, "DN");
   }
 
-  std::FILE* file_ = nullptr;
-  std::filesystem::path native_;
+  fs::OutputFile file_;
   std::vector<std::uint8_t> buffer_;
 };
 

@@ -164,7 +164,9 @@ void clearFaults() { g_faults.clear(); }
 void checkFault(std::string_view operation, const stdfs::path& nativePath) {
   loadEnvironmentFaults();
   const std::u8string u8 = nativePath.u8string();
-  const std::string p(u8.begin(), u8.end());
+  std::string p(u8.begin(), u8.end());
+  // A path part names folders with "/" on every platform.
+  std::replace(p.begin(), p.end(), '\\', '/');
   for (auto it = g_faults.begin(); it != g_faults.end(); ++it) {
     if ((it->operation == "*" || it->operation == operation) && p.find(it->pathPart) != std::string::npos) {
       int number = it->error;
