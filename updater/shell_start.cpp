@@ -1,6 +1,5 @@
 #include "updater/shell_start.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -33,17 +32,7 @@ std::string programWord(std::string_view program) {
   return word;
 }
 
-std::string findOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
-  for (const std::string& dir : text::Split(path, ":")) {
-    if (dir.empty()) continue;
-    std::error_code ec;
-    const stdfs::path candidate = stdfs::path(dir) / name;
-    if (stdfs::is_regular_file(candidate, ec)) return candidate.string();
-  }
-  return {};
-}
+std::string findOnPath(const std::string& name) { return veltrano::proc::findOnPath(name); }
 
 // A file beside the updater: "<folder>\<name>" as it exists, else "".
 std::string besideUpdater(const std::string& programFolder, const std::string& name) {
@@ -104,15 +93,7 @@ std::vector<std::string> ResolveProgram(std::string_view program, const std::str
       if (std::string onPath = findOnPath("regsvr32"); !onPath.empty()) return {onPath};
       return {};
     }
-    if (word == "notepad") {
-      const char* visual = std::getenv("VISUAL");
-      if (visual && !text::Trim(visual).empty()) {
-        std::vector<std::string> words = veltrano::proc::splitCommandLine(visual);
-        if (!words.empty()) return words;
-      }
-      std::string opener = findOnPath("xdg-open");
-      return opener.empty() ? std::vector<std::string>{} : std::vector<std::string>{opener};
-    }
+    if (word == "notepad") return veltrano::proc::textViewer();
     const std::string name(program);
     if (std::string beside = besideUpdater(programFolder, name); !beside.empty()) return {beside};
     if (std::string onPath = findOnPath(name); !onPath.empty()) return {onPath};
@@ -135,10 +116,7 @@ int Shell(std::string_view commandText, const std::string& programFolder) {
 }
 
 void ShellInOrder(const std::vector<std::string>& commandTexts, const std::string& programFolder) {
-  // The words go to the shell as positional parameters; the script only names them by
-  // number, so nothing in a path is ever read as shell syntax.
-  std::vector<std::string> parameters;
-  std::string script;
+  std::vector<std::vector<std::string>> commands;
   for (const std::string& command : commandTexts) {
     const std::vector<std::string> words = splitCommand(command);
     if (words.empty()) fileNotFound();
@@ -147,15 +125,9 @@ void ShellInOrder(const std::vector<std::string>& commandTexts, const std::strin
     std::vector<std::string> args(words.begin() + 1, words.end());
     if (isViewer(words.front())) args = viewerArguments(args);
     resolved.insert(resolved.end(), args.begin(), args.end());
-    if (!script.empty()) script += "; ";
-    for (std::size_t i = 0; i < resolved.size(); ++i) {
-      parameters.push_back(resolved[i]);
-      script += (i ? " \"${" : "\"${") + std::to_string(parameters.size()) + "}\"";
-    }
+    commands.push_back(std::move(resolved));
   }
-  std::vector<std::string> args{"-c", script, "sh"};
-  args.insert(args.end(), parameters.begin(), parameters.end());
-  if (veltrano::proc::startDetached("/bin/sh", args) < 0) fileNotFound();
+  if (!veltrano::proc::startInOrder(commands)) fileNotFound();
 }
 
 void MarkRunnable(std::string_view path) noexcept {

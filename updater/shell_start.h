@@ -4,10 +4,10 @@
 //
 // Program names resolve as the suite expects them to on this platform:
 //  - "regsvr32.exe" (any case, with or without ".exe"): "regsvr32" beside the updater's
-//    program file, else on PATH;
-//  - "notepad" / "notepad.exe": the text viewer, $VISUAL when set (it may carry arguments),
-//    else xdg-open; its file arguments are turned into native paths, since the viewer is a
-//    program of this platform. Where neither exists, Shell and StartProgram show each file in
+//    program file, else on PATH (on Windows the system's own regsvr32.exe);
+//  - "notepad" / "notepad.exe": the platform's text viewer (proc::textViewer: $VISUAL or
+//    xdg-open on Linux, Notepad on Windows); its file arguments are turned into native paths,
+//    since the viewer is a program of this platform. Where neither exists, Shell and StartProgram show each file in
 //    a text window of the program's own (ui::UserInterface::showText, "README.TXT - 메모장"),
 //    return 0 when it is closed, and raise 53 for a file they cannot read;
 //  - a path: the file it names, matched without regard to case; a bare name: beside the

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/process/process_faults.h"
@@ -98,6 +100,51 @@ int startDetached(const std::string& program, const std::vector<std::string>& ar
   close(pipeFd[0]);
   waitpid(mid, nullptr, 0);
   return result;
+}
+
+bool startInOrder(const std::vector<std::vector<std::string>>& commands) {
+  // The words go to the shell as positional parameters; the script only names them by
+  // number, so nothing in a path is ever read as shell syntax.
+  std::vector<std::string> parameters;
+  std::string script;
+  for (const auto& words : commands) {
+    if (words.empty()) continue;
+    if (!script.empty()) script += "; ";
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      parameters.push_back(words[i]);
+      script += (i ? " \"${" : "\"${") + std::to_string(parameters.size()) + "}\"";
+    }
+  }
+  std::vector<std::string> args{"-c", script, "sh"};
+  args.insert(args.end(), parameters.begin(), parameters.end());
+  return startDetached("/bin/sh", args) >= 0;
+}
+
+std::string findOnPath(std::string_view name) {
+  const char* path = std::getenv("PATH");
+  if (!path || name.empty()) return {};
+  std::string_view rest(path);
+  while (true) {
+    const std::size_t colon = rest.find(':');
+    const std::string_view dir = rest.substr(0, colon);
+    if (!dir.empty()) {
+      std::error_code ec;
+      const std::filesystem::path candidate = std::filesystem::path(dir) / name;
+      if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
+    }
+    if (colon == std::string_view::npos) return {};
+    rest.remove_prefix(colon + 1);
+  }
+}
+
+std::vector<std::string> textViewer() {
+  const char* visual = std::getenv("VISUAL");
+  if (visual && std::string_view(visual).find_first_not_of(" \t") != std::string_view::npos) {
+    std::vector<std::string> words = splitCommandLine(visual);
+    if (!words.empty()) return words;
+  }
+  std::string opener = findOnPath("xdg-open");
+  return opener.empty() ? std::vector<std::string>{} : std::vector<std::string>{opener};
 }
 
 std::string currentExecutable() { return readLink("/proc/self/exe"); }
