@@ -200,8 +200,12 @@ void Transfer::start(const Request& request) {
   const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
   auto failed = [this](DWORD error) { onFinished(describe(error)); };
-  e.session = WinHttpOpen(L"Veltrano", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                          WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+  // This machine is reached directly, whatever proxy the system names (Wine also takes one from
+  // http_proxy).
+  const std::string lowerHost = text::LCase(text::narrow(host));
+  const bool loopback = lowerHost == "localhost" || lowerHost == "::1" || lowerHost.rfind("127.", 0) == 0;
+  e.session = WinHttpOpen(L"Veltrano", loopback ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   if (!e.session) return failed(GetLastError());
   // Name lookup and connection within the connect limit; sends and receives get WinHTTP's own
   // timeout only as a backstop behind the stall limit measured here.
@@ -219,6 +223,10 @@ void Transfer::start(const Request& request) {
   DWORD replyTimeout = static_cast<DWORD>(backstopMs);
   WinHttpSetOption(e.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
 
+  // One connection per exchange, as on Linux where each exchange has a transport of its own:
+  // WinHTTP would otherwise hand a later exchange a kept connection the server may have closed.
+  DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
+  WinHttpSetOption(e.request, WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof noKeepAlive);
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
   WinHttpSetOption(e.request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
   DWORD redirects = kMaxRedirects;
