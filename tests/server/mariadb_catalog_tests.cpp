@@ -274,15 +274,16 @@ TEST_F(MariadbCatalogTest, AReadIsTriedAgainButAWriteNeverRunsTwice) {
   const std::string user = dbs_.schemas().account("rw", "ALL", "pw");
   const MariadbCatalog c = catalog(user, true, 2);
 
-  // The connection dropped while the read ran: run again on a fresh one.
-  std::thread killer([&] { killConnectionsOf(user, "sleep(0.5)"); });
-  const ResultSet read = c.run(shop_, "select sleep(0.5), 7");
+  // The connection dropped while the read ran: run again on a fresh one. The statements sleep
+  // long enough for the killer to find them however busy the machine is; the kill ends the wait.
+  std::thread killer([&] { killConnectionsOf(user, "sleep(1.5)"); });
+  const ResultSet read = c.run(shop_, "select sleep(1.5), 7");
   killer.join();
   EXPECT_EQ(read.rows[0][1], Variant(std::int64_t{7}));
 
   // The connection dropped after a write was sent: it fails, and is not sent again.
-  std::thread killer2([&] { killConnectionsOf(user, "sleep(0.6)"); });
-  const StatementError e = errorOf(c, "insert into log select sleep(0.6)");
+  std::thread killer2([&] { killConnectionsOf(user, "sleep(5)"); });
+  const StatementError e = errorOf(c, "insert into log select sleep(5)");
   killer2.join();
   EXPECT_EQ(e.kind(), Kind::Statement);
   EXPECT_TRUE(e.code() == 1927 || e.code() == 2013) << e.code() << " " << e.what();
