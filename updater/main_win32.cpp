@@ -1,0 +1,110 @@
+// Meridox, the updater program on Windows: the window is the Win32 view of the form, linked in
+// (no toolkit to load), so the first query goes out and the window follows at once.
+//
+// Which user interface runs:
+//  - VELTRANO_ANSWERS set: no window on screen; every box is answered by ui::ScriptedUi and
+//    logged to VELTRANO_UI_LOG, and where the window would wait for the user a "Form" line is
+//    logged and takes the next answer ("Yes" presses 업데이트, anything else 취 소), as the
+//    Linux program does without a display;
+//  - otherwise the window `업데이트` on screen, the system's message boxes (ui::Win32Ui), and a
+//    message loop that also delivers the form's timers.
+// The end of the program (veltrano::ProgramEnd, thrown by the run) becomes the exit code.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/runtime/error.h"
+#include "platform/text/vbstring.h"
+#include "platform/ui/scripted_ui.h"
+#include "platform/ui/user_interface.h"
+#include "platform/ui/win32_ui.h"
+#include "updater/first_query.h"
+#include "updater/mod_standard.h"
+#include "updater/program_info.h"
+#include "updater/update_window.h"
+#include "updater/update_window_win32.h"
+
+namespace {
+
+namespace ui = veltrano::ui;
+
+constexpr const char* kAppTitle = "Meridox";
+// The longest the loop sleeps between timer checks; the form's shortest timer is coarser.
+constexpr DWORD kLoopSliceMs = 10;
+
+int reportRuntimeError(const veltrano::RuntimeError& e) {
+  ui::MsgBox("런타임 오류 '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
+             kAppTitle);
+  std::fprintf(stderr, "meridox: run-time error %d: %s\n", e.number(), e.description().c_str());
+  return 1;
+}
+
+int runScripted(meridox::UpdateWindow& window) {
+  ui::ScriptedUi scripted = ui::ScriptedUi::fromEnvironment();
+  scripted.setAppTitle(kAppTitle);
+  ui::ScopedUi scope(scripted);
+  try {
+    window.Form_Load();
+    for (;;) {
+      const meridox::UpdateForm& form = window.form();
+      const std::string answer = scripted.windowShown(
+          "Form", form.Caption(), form.LB_SUBMAIN.Caption() + "\r\n" + form.LB_SETUPLIST.Caption());
+      if (veltrano::text::UCase(answer) == "YES") window.Com_Yes_Click();
+      else window.Com_Cancel_Click();
+    }
+  } catch (const veltrano::ProgramEnd& end) {
+    return end.exitCode();
+  } catch (const veltrano::RuntimeError& e) {
+    return reportRuntimeError(e);
+  }
+}
+
+// Runs until a handler ends the program: ends raised inside the window procedure come back
+// through WM_QUIT and throwPendingEnd(), those raised by a timer directly.
+void runMessageLoop(const meridox::UpdateWindowWin32& view) {
+  for (;;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kLoopSliceMs, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        view.throwPendingEnd();
+        throw veltrano::ProgramEnd(static_cast<int>(msg.wParam));
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    ui::fireDueTimers();
+  }
+}
+
+int runOnScreen(meridox::UpdateWindow& window) {
+  ui::Win32Ui win32;
+  win32.setAppTitle(kAppTitle);
+  ui::ScopedUi scope(win32);
+  try {
+    meridox::UpdateWindowWin32 view(
+        window.form(), window.SP_PB(),
+        {[&window] { window.Com_Yes_Click(); }, [&window] { window.Com_Cancel_Click(); },
+         [&window](int unloadMode) { return window.Form_QueryUnload(unloadMode); }});
+    window.Form_Load();
+    runMessageLoop(view);
+  } catch (const veltrano::ProgramEnd& end) {
+    return end.exitCode();
+  } catch (const veltrano::RuntimeError& e) {
+    return reportRuntimeError(e);
+  }
+  return meridox::kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  meridox::ProgramInfo program = meridox::ProgramInfo::fromProcess(argc, argv, MERIDOX_VERSION);
+  std::unique_ptr<meridox::QueryExchange> firstQuery;
+  if (const auto sql = meridox::FirstStatementOf(program)) firstQuery = meridox::PostServerQuery(*sql);
+  meridox::UpdateWindow window(program);
+  window.takeFirstQuery(std::move(firstQuery));
+  return std::getenv("VELTRANO_ANSWERS") ? runScripted(window) : runOnScreen(window);
+}
