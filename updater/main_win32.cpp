@@ -25,41 +25,14 @@
 #include "updater/program_info.h"
 #include "updater/update_window.h"
 #include "updater/update_window_win32.h"
+#include "updater/window_run.h"
 
 namespace {
 
 namespace ui = veltrano::ui;
 
-constexpr const char* kAppTitle = "Meridox";
 // The longest the loop sleeps between timer checks; the form's shortest timer is coarser.
 constexpr DWORD kLoopSliceMs = 10;
-
-int reportRuntimeError(const veltrano::RuntimeError& e) {
-  ui::MsgBox("런타임 오류 '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
-             kAppTitle);
-  std::fprintf(stderr, "meridox: run-time error %d: %s\n", e.number(), e.description().c_str());
-  return 1;
-}
-
-int runScripted(meridox::UpdateWindow& window) {
-  ui::ScriptedUi scripted = ui::ScriptedUi::fromEnvironment();
-  scripted.setAppTitle(kAppTitle);
-  ui::ScopedUi scope(scripted);
-  try {
-    window.Form_Load();
-    for (;;) {
-      const meridox::UpdateForm& form = window.form();
-      const std::string answer = scripted.windowShown(
-          "Form", form.Caption(), form.LB_SUBMAIN.Caption() + "\r\n" + form.LB_SETUPLIST.Caption());
-      if (veltrano::text::UCase(answer) == "YES") window.Com_Yes_Click();
-      else window.Com_Cancel_Click();
-    }
-  } catch (const veltrano::ProgramEnd& end) {
-    return end.exitCode();
-  } catch (const veltrano::RuntimeError& e) {
-    return reportRuntimeError(e);
-  }
-}
 
 // Runs until a handler ends the program: ends raised inside the window procedure come back
 // through WM_QUIT and throwPendingEnd(), those raised by a timer directly.
@@ -79,11 +52,13 @@ void runMessageLoop(const meridox::UpdateWindowWin32& view) {
   }
 }
 
-int runOnScreen(meridox::UpdateWindow& window) {
+int runOnScreen(const meridox::ProgramInfo& program, std::unique_ptr<meridox::QueryExchange> firstQuery) {
   ui::Win32Ui win32;
-  win32.setAppTitle(kAppTitle);
+  win32.setAppTitle(meridox::kWindowAppTitle);
   ui::ScopedUi scope(win32);
   try {
+    meridox::UpdateWindow window(program);
+    window.takeFirstQuery(std::move(firstQuery));
     meridox::UpdateWindowWin32 view(
         window.form(), window.SP_PB(),
         {[&window] { window.Com_Yes_Click(); }, [&window] { window.Com_Cancel_Click(); },
@@ -93,7 +68,7 @@ int runOnScreen(meridox::UpdateWindow& window) {
   } catch (const veltrano::ProgramEnd& end) {
     return end.exitCode();
   } catch (const veltrano::RuntimeError& e) {
-    return reportRuntimeError(e);
+    return meridox::ReportRuntimeError(e);
   }
   return meridox::kExitDone;
 }
@@ -104,7 +79,6 @@ int main(int argc, char** argv) {
   meridox::ProgramInfo program = meridox::ProgramInfo::fromProcess(argc, argv, MERIDOX_VERSION);
   std::unique_ptr<meridox::QueryExchange> firstQuery;
   if (const auto sql = meridox::FirstStatementOf(program)) firstQuery = meridox::PostServerQuery(*sql);
-  meridox::UpdateWindow window(program);
-  window.takeFirstQuery(std::move(firstQuery));
-  return std::getenv("VELTRANO_ANSWERS") ? runScripted(window) : runOnScreen(window);
+  if (std::getenv("VELTRANO_ANSWERS")) return meridox::RunScripted(program, std::move(firstQuery));
+  return runOnScreen(program, std::move(firstQuery));
 }

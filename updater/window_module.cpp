@@ -26,13 +26,12 @@
 #include "updater/update_window.h"
 #include "updater/update_window_widget.h"
 #include "updater/window_module.h"
+#include "updater/window_run.h"
 
 namespace {
 
 namespace ui = veltrano::ui;
 using meridox::UpdateWindow;
-
-constexpr const char* kAppTitle = "Meridox";
 
 bool displayAvailable() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -40,45 +39,15 @@ bool displayAvailable() {
   return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
 
-int reportRuntimeError(const veltrano::RuntimeError& e) {
-  ui::MsgBox("런타임 오류 '" + std::to_string(e.number()) + "':\r\n\r\n" + e.description(), ui::vbCritical,
-             kAppTitle);
-  std::fprintf(stderr, "meridox: run-time error %d: %s\n", e.number(), e.description().c_str());
-  return 1;
-}
-
-int runHeadless(meridox::WindowStart& start) {
-  const meridox::ProgramInfo& program = start.program;
-  ui::ScriptedUi scripted = ui::ScriptedUi::fromEnvironment();
-  scripted.setAppTitle(kAppTitle);
-  ui::ScopedUi scope(scripted);
-  try {
-    UpdateWindow window(program);
-    window.takeFirstQuery(std::move(start.firstQuery));
-    window.Form_Load();
-    for (;;) {
-      const meridox::UpdateForm& form = window.form();
-      const std::string answer = scripted.windowShown(
-          "Form", form.Caption(), form.LB_SUBMAIN.Caption() + "\r\n" + form.LB_SETUPLIST.Caption());
-      if (veltrano::text::UCase(answer) == "YES") window.Com_Yes_Click();
-      else window.Com_Cancel_Click();
-    }
-  } catch (const veltrano::ProgramEnd& end) {
-    return end.exitCode();
-  } catch (const veltrano::RuntimeError& e) {
-    return reportRuntimeError(e);
-  }
-}
-
 int runOnScreen(meridox::WindowStart& start) {
   QApplication::setStyle("Fusion");
   ui::QtUi qtUi;
-  qtUi.setAppTitle(kAppTitle);
+  qtUi.setAppTitle(meridox::kWindowAppTitle);
   UpdateWindow window(start.program);
   window.takeFirstQuery(std::move(start.firstQuery));
   meridox::UpdateWindowWidget widget(window);
   meridox::WindowUi windowUi(qtUi, widget);
-  windowUi.setAppTitle(kAppTitle);
+  windowUi.setAppTitle(meridox::kWindowAppTitle);
   ui::ScopedUi scope(windowUi);
   try {
     window.Form_Load();
@@ -87,7 +56,7 @@ int runOnScreen(meridox::WindowStart& start) {
   } catch (const veltrano::ProgramEnd& end) {
     return end.exitCode();
   } catch (const veltrano::RuntimeError& e) {
-    return reportRuntimeError(e);
+    return meridox::ReportRuntimeError(e);
   }
 }
 
@@ -97,5 +66,5 @@ int meridox_run_window(meridox::WindowStart& start) {
   const bool onScreen = displayAvailable();
   if (!onScreen) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(start.argc, start.argv);
-  return onScreen ? runOnScreen(start) : runHeadless(start);
+  return onScreen ? runOnScreen(start) : meridox::RunScripted(start.program, std::move(start.firstQuery));
 }
