@@ -11,32 +11,15 @@
 #include <vector>
 
 #include "platform/text/wide.h"
+#include "support/windows_programs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace text = veltrano::text;
 
-fs::path besideThisProgram(const std::wstring& name) {
-  std::wstring self(MAX_PATH, L'\0');
-  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-  return fs::path(self).parent_path() / name;
-}
-
 // Runs regsvr32 with `arguments` and returns its exit code (-1 when it did not end within 60 s).
-long regsvr32(const std::wstring& arguments) {
-  std::wstring line = L"regsvr32.exe " + arguments;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  else TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<long>(code);
-}
+long regsvr32(const std::wstring& arguments) { return veltrano::test::runAndWait(L"regsvr32.exe " + arguments); }
 
 std::optional<std::wstring> classesValue(const std::wstring& key) {
   wchar_t buffer[1024];
@@ -52,7 +35,7 @@ struct Library {
 };
 
 void registersAndUnregisters(const Library& lib) {
-  const fs::path dll = besideThisProgram(lib.file);
+  const fs::path dll = veltrano::test::besideThisProgram(lib.file);
   ASSERT_TRUE(fs::exists(dll)) << dll.string();
   ASSERT_EQ(regsvr32(L"/s \"" + dll.wstring() + L"\""), 0);
   for (const auto& [name, clsid] : lib.classes) {

@@ -6,47 +6,23 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/text/wide.h"
 #include "support/http_test_server.h"
 #include "support/test_support.h"
+#include "support/windows_programs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace test = veltrano::test;
 
-fs::path besideThisProgram(const std::wstring& name) {
-  std::wstring self(MAX_PATH, L'\0');
-  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-  return fs::path(self).parent_path() / name;
-}
-
 // Runs meridox.exe with `command` as its command text; its exit code, or -1 when it did not
 // end within 60 s (it is then ended).
 long runMeridox(const std::string& command) {
-  const fs::path exe = besideThisProgram(L"meridox.exe");
-  std::wstring line = L"\"" + exe.wstring() + L"\" " + veltrano::text::widen(command);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  else TerminateProcess(pi.hProcess, 99);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<long>(code);
-}
-
-std::string fileText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return test::runAndWait(L"\"" + test::besideThisProgram(L"meridox.exe").wstring() + L"\" " +
+                          veltrano::text::widen(command));
 }
 
 TEST(MeridoxProgram, UnreachableQueryServiceEndsTheAutomaticRunWithTheNotInstalledBox) {
@@ -57,7 +33,7 @@ TEST(MeridoxProgram, UnreachableQueryServiceEndsTheAutomaticRunWithTheNotInstall
   test::ScopedEnv log("VELTRANO_UI_LOG", uiLog.string());
 
   EXPECT_EQ(runMeridox("TARVIC,x"), 1);
-  const std::string boxes = fileText(uiLog);
+  const std::string boxes = test::readFile(uiLog);
   EXPECT_NE(boxes.find("MsgBox\t미설치제품\t"), std::string::npos) << boxes;
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), '\n'), 1) << boxes;
 }
