@@ -17,10 +17,16 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::post(std::function<void()> job) {
-  std::lock_guard lock(mutex_);
-  queue_.push_back(std::move(job));
-  // A worker to run it while fewer than `running_` are busy, else one to watch the busy ones.
-  if (busy_ + waking_ < running_ || !watching_) wakeOne();
+  Sleeper* woken = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(job));
+    // A worker to run it while fewer than `running_` are busy, else one to watch the busy ones.
+    if (busy_ + waking_ < running_ || !watching_) woken = signalOne();
+  }
+  // Notified after the lock is let go, so the worker does not wake only to wait for it. The
+  // sleeper outlives this: its thread ends only after join(), which posting must precede.
+  if (woken) woken->wake.notify_one();
 }
 
 void WorkerPool::join() {
@@ -38,12 +44,17 @@ std::size_t WorkerPool::mostBusy() const {
   return mostBusy_;
 }
 
-void WorkerPool::wakeOne() {
-  if (idle_.empty()) return;
+WorkerPool::Sleeper* WorkerPool::signalOne() {
+  if (idle_.empty()) return nullptr;
   Sleeper* s = idle_.back();
   idle_.pop_back();
   ++waking_;
-  s->signal.release();
+  s->signalled = true;
+  return s;
+}
+
+void WorkerPool::wakeOne() {
+  if (Sleeper* s = signalOne()) s->wake.notify_one();
 }
 
 void WorkerPool::work() {
@@ -63,18 +74,15 @@ void WorkerPool::work() {
     const bool watch = !queue_.empty() && !watching_;
     const std::size_t seen = taken_;
     if (watch) watching_ = true;
+    me.signalled = false;
     idle_.push_back(&me);
-    lock.unlock();
-    bool signalled = true;
-    if (watch) signalled = me.signal.try_acquire_for(stuck_);
-    else me.signal.acquire();
-    lock.lock();
-    const auto mine = std::find(idle_.begin(), idle_.end(), &me);
-    if (mine != idle_.end()) {
-      idle_.erase(mine);  // the watch ended unsignalled
-    } else {
-      if (!signalled) me.signal.acquire();  // signalled just as the watch ended: take the signal
+    const auto signalled = [&me] { return me.signalled; };
+    if (watch) me.wake.wait_for(lock, stuck_, signalled);
+    else me.wake.wait(lock, signalled);
+    if (me.signalled) {
       --waking_;
+    } else {
+      idle_.erase(std::find(idle_.begin(), idle_.end(), &me));  // the watch ended unsignalled
     }
     if (!watch) continue;
     watching_ = false;

@@ -11,11 +11,11 @@
 // threads; the destructor joins. A job must not throw (what escapes it ends the program).
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -37,15 +37,21 @@ class WorkerPool {
 
  private:
   // A worker waiting for a job. Each has its own signal, so post() wakes exactly the worker
-  // that went to sleep last (its cache is the warmest) and knows whom it woke.
+  // that went to sleep last (its cache is the warmest) and knows whom it woke. A condition
+  // variable rather than a semaphore: the library's semaphore spins on sched_yield before it
+  // sleeps, taking the CPU from the event loops on a small machine.
   struct Sleeper {
-    std::binary_semaphore signal{0};
+    std::condition_variable wake;
+    bool signalled = false;
   };
 
   void work();
   // Runs jobs while the queue has any, counted busy meanwhile.
   void drain(std::unique_lock<std::mutex>& lock);
-  // Signals the worker that went to sleep last, if any (the mutex held).
+  // Marks the worker that went to sleep last as signalled, if any (the mutex held); the
+  // caller notifies it.
+  Sleeper* signalOne();
+  // Signals and notifies the worker that went to sleep last, if any (the mutex held).
   void wakeOne();
 
   const std::size_t running_;
