@@ -67,6 +67,7 @@ constexpr std::size_t kHeaderLimit = 16 * 1024;
 constexpr std::size_t kFileChunk = 64 * 1024;           // reads of a file sent over TLS
 constexpr std::size_t kWriteSlice = 1024 * 1024;        // a service reply is written in slices
 constexpr std::size_t kSmallFile = 64 * 1024;           // read whole and sent with the head
+constexpr std::size_t kReadRoom = 4 * 1024;  // a typical request's head and form in one read
 constexpr std::size_t kSendfileTurn = 8 * 1024 * 1024;  // then other connections get a turn
 constexpr std::size_t kDrainLimit = 1024 * 1024;        // read and dropped after a refusal
 
@@ -197,6 +198,7 @@ class Connection final : public Session {
     const auto peer = lowest().socket().remote_endpoint(ec);
     if (!ec) client_ = peer.address().to_string() + ":" + std::to_string(peer.port());
     lowest().socket().set_option(tcp::no_delay(true), ec);
+    buffer_.reserve(kReadRoom);
   }
 
   ~Connection() override {
@@ -281,10 +283,12 @@ class Connection final : public Session {
     // The body's deadline grows with its announced length, at the least rate allowed.
     const std::uint64_t length =
         parser_->content_length().value_or(s_.options.maxRequestBytes);
+    // A form that came in with the head is parsed from the buffer: no further wait.
+    if (parser_->content_length() && length <= buffer_.size() && !expects100Continue(req))
+      return parseBufferedBody();
     lowest().expires_after(headerTime() +
                            std::chrono::seconds(length / s_.options.minBodyRate));
-    const auto expect = req.find(http::field::expect);
-    if (expect != req.end() && text::EqualsNoCaseAscii(sv(expect->value()), "100-continue")) {
+    if (expects100Continue(req)) {
       head_ = "HTTP/1.1 100 Continue\r\n\r\n";
       asio::async_write(stream_, asio::buffer(head_), [self = self()](ErrorCode e, std::size_t) {
         if (e) return self->close();
@@ -293,6 +297,24 @@ class Connection final : public Session {
       return;
     }
     readBody();
+  }
+
+  static bool expects100Continue(const http::request<http::string_body>& req) {
+    const auto expect = req.find(http::field::expect);
+    return expect != req.end() && text::EqualsNoCaseAscii(sv(expect->value()), "100-continue");
+  }
+
+  void parseBufferedBody() {
+    ErrorCode ec;
+    while (!ec && !parser_->is_done()) {
+      const std::size_t used = parser_->put(buffer_.data(), ec);
+      buffer_.consume(used);
+      if (used == 0 && !ec) ec = http::error::need_more;  // cannot happen: the length is all here
+    }
+    if (ec == http::error::body_limit) return refuse(413, "the request body is too large");
+    if (ec && isParseError(ec)) return refuse(400, "malformed request body");
+    if (ec) return close();
+    route();
   }
 
   void readBody() {
