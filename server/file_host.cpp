@@ -13,11 +13,12 @@ namespace fs = std::filesystem;
 namespace {
 
 // The entry of `dir` named `segment`: the exact name when it exists, else the first name (in
-// byte order) equal to it without regard to ASCII case.
-bool findEntry(const fs::path& dir, const std::string& segment, fs::path& out) {
+// byte order) equal to it without regard to ASCII case; `status` is the entry's own (lstat).
+bool findEntry(const fs::path& dir, const std::string& segment, fs::path& out, fs::file_status& status) {
   std::error_code ec;
   fs::path exact = dir / segment;
-  if (fs::exists(fs::symlink_status(exact, ec))) {
+  status = fs::symlink_status(exact, ec);
+  if (fs::exists(status)) {
     out = std::move(exact);
     return true;
   }
@@ -30,8 +31,10 @@ bool findEntry(const fs::path& dir, const std::string& segment, fs::path& out) {
       found = true;
     }
   }
-  if (found) out = dir / best;
-  return found;
+  if (!found) return false;
+  out = dir / best;
+  status = fs::symlink_status(out, ec);
+  return fs::exists(status);
 }
 
 // True when `p` is `root` or lies below it (both canonical).
@@ -88,16 +91,17 @@ FileHost::Lookup FileHost::find(std::string_view target) const {
   const fs::path root = canonicalRoot_.empty() ? fs::canonical(root_, ec) : canonicalRoot_;
   if (ec) return result;
 
-  // Walked with lstat: a path without symbolic links is canonical as it stands, so only a path
-  // that passes through a link is resolved again.
+  // Walked with one lstat per segment: a path without symbolic links is canonical as it
+  // stands, so only a path that passes through a link is resolved again.
   fs::path current = root;
+  fs::file_status status(fs::file_type::directory);  // the root, canonical: no link
   bool throughLink = false;
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    if (i > 0 && !fs::is_directory(current, ec)) return result;
+  for (const std::string& segment : segments) {
+    if (fs::is_symlink(status) ? !fs::is_directory(current, ec) : !fs::is_directory(status)) return result;
     fs::path next;
-    if (!findEntry(current, segments[i], next)) return result;
+    if (!findEntry(current, segment, next, status)) return result;
     current = std::move(next);
-    if (fs::is_symlink(fs::symlink_status(current, ec))) throughLink = true;
+    if (fs::is_symlink(status)) throughLink = true;
   }
 
   fs::path real = std::move(current);
@@ -108,8 +112,9 @@ FileHost::Lookup FileHost::find(std::string_view target) const {
       result.outcome = Outcome::Refused;
       return result;
     }
+    status = fs::status(real, ec);
   }
-  if (!fs::is_regular_file(real, ec)) return result;
+  if (!fs::is_regular_file(status)) return result;
   result.outcome = Outcome::Found;
   result.relative = real.lexically_relative(root).generic_string();
   result.file = std::move(real);
