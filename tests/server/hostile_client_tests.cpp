@@ -119,6 +119,25 @@ TEST_F(HostileClientTest, CompressedBodiesAndBadLengthsAreAnsweredAtOnce) {
             text::toAnsiString(veltrano::server::kNoRowsText));
 }
 
+// Requests sent back to back in one write, forms and all, are answered one by one in order:
+// a form read together with its head must take its own bytes and no more.
+TEST_F(HostileClientTest, PipelinedRequestsAreAnsweredInOrder) {
+  start();
+  auto request = [](const std::string& body, const char* connection) {
+    return "POST /client/mysqlservice.asp HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: " + connection + "\r\n\r\n" + body;
+  };
+  Socket s(port());
+  ASSERT_TRUE(s.send(request(queryForm("select 'first' as w", "qz_update"), "keep-alive") +
+                     request(queryForm("select 1 where 0", "qz_update"), "keep-alive") +
+                     request(queryForm("select 'third' as w", "qz_update"), "close")));
+  const std::string replies = s.readUntilClosed(std::chrono::seconds(5));
+  const auto first = replies.find("first"), none = replies.find(text::toAnsiString(veltrano::server::kNoRowsText)),
+             third = replies.find("third");
+  ASSERT_NE(third, std::string::npos) << replies;
+  EXPECT_TRUE(first < none && none < third) << replies;
+}
+
 TEST_F(HostileClientTest, RequestHeadsAndBodiesHaveDeadlines) {
   start({"--header-timeout", "2", "--min-body-rate", "1000"});
   // One header line every 300 ms: each line is quick, the whole head is not.
