@@ -31,7 +31,8 @@ start() {
   local name="$1"
   shift
   "$root/server/make-sample-data" "$work/$name" 127.0.0.1:1 >/dev/null
-  "$server" --listen 127.0.0.1:0 --data "$work/$name" "$@" >"$work/$name.out" 2>&1 &
+  : >"$work/$name.out"  # there before the server writes to it, for the reads below
+  "$server" --listen 127.0.0.1:0 --data "$work/$name" "$@" >>"$work/$name.out" 2>&1 &
   pids+=($!)
   host=""
   for _ in $(seq 100); do
