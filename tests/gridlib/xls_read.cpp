@@ -114,9 +114,10 @@ std::string biff2Dump(const std::filesystem::path& file) {
       for (int c = first; c <= last; ++c) widths[c] = u16(body, 2);
     }
   }
+  if (codePage == 0) return error("no code page record");  // texts are read as code page 949 only
   std::ostringstream out;
   out << "biff\t" << biff << "\n";
-  out << "encoding\t" << (codePage != 0 ? "cp" + std::to_string(codePage) : "cp1252") << "\n";
+  out << "encoding\tcp" << codePage << "\n";
   for (const auto& [at, c] : cells) {
     std::string borders;
     for (int mask : {0x08, 0x10, 0x20, 0x40}) borders += (c.attr[2] & mask) ? '1' : '0';
