@@ -207,7 +207,7 @@ class TipWindow final : public QWidget {
   }
 
   std::intptr_t updateText(const TOOLINFOA* ti) {
-    if (ti == nullptr) return 0;
+    if (ti == nullptr || ti->cbSize < TTTOOLINFOA_V1_SIZE) return 0;
     for (std::size_t i = 0; i < tools_.size(); ++i) {
       Tool& t = tools_[i];
       if (t.hwnd != ti->hwnd || t.id != ti->uId) continue;

@@ -53,8 +53,14 @@ HINSTANCE moduleInstance() {
 // An ANSI (code page 949) text as the wide text of the W messages.
 std::wstring wideFromAnsi(const std::string& ansi) { return text::widen(text::fromAnsi(ansi)); }
 
-// Sends the tool record in the platform's wide layout.
+// The size of the 32-bit tool record the callers fill (commctrl.h's TTTOOLINFOA_V1_SIZE is this
+// build's 64-bit one).
+constexpr std::uint32_t kToolRecordSize = 44;
+
+// Sends the tool record in the platform's wide layout. A record shorter than the 32-bit one is
+// refused, as the control refuses a short record of its own form.
 LRESULT sendTool(HWND window, UINT wideMessage, const ToolRecord& r) {
+  if (r.cbSize < kToolRecordSize) return 0;
   TTTOOLINFOW ti{};
   ti.cbSize = sizeof ti;
   ti.uFlags = r.uFlags;

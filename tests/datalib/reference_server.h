@@ -1,9 +1,24 @@
 #pragma once
-// The reference server (server/veltrano-server) as a child process on 127.0.0.1, port 0, over
-// its sample data set in a temporary folder. The port comes from the first line of its output
-// ("listening on HOST:PORT"), read within 10 seconds; the process is ended with SIGTERM (then
-// SIGKILL after 10 seconds) when the object goes.
+// The reference server (server/veltrano-server) that the data library's tests talk to, on
+// 127.0.0.1 over its sample data set.
+//
+// On Linux it is a child process on port 0 in a temporary folder. The port comes from the first
+// line of its output ("listening on HOST:PORT"), read within 10 seconds; the process is ended
+// with SIGTERM (then SIGKILL after 10 seconds) when the object goes.
+//
+// Under Wine the server is a Linux program, which a Windows program cannot start and end (Wine
+// runs it, but hands back no process to wait on or stop). The test's wrapper,
+// with_reference_servers.sh, starts a fresh writable and a fresh read-only server for each test
+// program it runs and names them in VELTRANO_TEST_DATA_SERVICE(_READONLY); the object picks
+// the one its arguments ask for. Cases of one program run share them.
 
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <algorithm>
+#include <cstdlib>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,15 +27,37 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "support/test_support.h"
 
 extern char** environ;
+#endif
 
 namespace datalib_test {
+
+#ifdef _WIN32
+
+class ReferenceServer {
+ public:
+  // `extra`: "--writable" for the server that runs modifying statements.
+  explicit ReferenceServer(std::vector<std::string> extra = {}) {
+    const bool writable = std::find(extra.begin(), extra.end(), "--writable") != extra.end();
+    const char* name = writable ? "VELTRANO_TEST_DATA_SERVICE" : "VELTRANO_TEST_DATA_SERVICE_READONLY";
+    const char* host = std::getenv(name);
+    if (host != nullptr && *host != '\0') hostPort_ = host;
+    else problem_ = std::string(name) + " is not set: run the program through with_reference_servers.sh";
+  }
+  bool started() const { return !hostPort_.empty(); }
+  const std::string& problem() const { return problem_; }
+  std::string hostPort() const { return hostPort_; }
+
+ private:
+  std::string hostPort_;
+  std::string problem_;
+};
+
+#else
 
 class ReferenceServer {
  public:
@@ -100,5 +137,7 @@ class ReferenceServer {
   int port_ = 0;
   std::string problem_;
 };
+
+#endif
 
 }  // namespace datalib_test

@@ -366,6 +366,7 @@ TEST(VbfNotices, NoMonitorNoNoticesAndTheTransactionRunsTheSame) {
   ui::ScopedUi scope(scripted);
   test::TempDir empty;
   test::ScopedEnv folder("VELTRANO_WINMSG_DIR", empty.path().string());
+  ASSERT_FALSE(winmsg::findWindow(lumadata::kMonitorTitle));
   auto service = rowsService(1);
   VBF db;
   db.DB_OPEN("tarvic");
@@ -375,7 +376,9 @@ TEST(VbfNotices, NoMonitorNoNoticesAndTheTransactionRunsTheSame) {
   ASSERT_NE(rs, nullptr);
   EXPECT_EQ(rs->RecordCount(), 1);
   EXPECT_EQ(fine, -1);
-  EXPECT_TRUE(std::filesystem::is_empty(empty.path()));
+#ifndef _WIN32
+  EXPECT_TRUE(std::filesystem::is_empty(empty.path()));  // no endpoint socket left behind
+#endif
 }
 
 // ---- error path ----

@@ -1,19 +1,20 @@
 // The grid export (SPREADSETUP.Create_Excel_From_Spread over Mod_Excel and cls_Excel): the file
 // prompt, the rows and columns written, hidden and cut columns, number and text cells, fonts
-// and margins, and failures; every file read back by python3-xlrd.
+// and margins, and failures; every file read back by a spreadsheet reader (xls_read.h).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "freight_grid.h"
 #include "lumagrid/spreadsetup.h"
 #include "platform/fs/fs.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
 #include "platform/ui/scripted_ui.h"
-#include "print_test_support.h"
 #include "support/test_support.h"
+#include "xls_read.h"
 
 using namespace veltrano;
 using namespace printjob_test;

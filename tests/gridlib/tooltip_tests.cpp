@@ -1,15 +1,24 @@
-// TOOLTIP: the messages it sends in each state, and the tip the platform shows for them.
+// TOOLTIP: the messages it sends in each state, and the tip the platform shows for them: on
+// Linux the Qt tip on the project's clock, on Windows the common controls' own on the system's
+// timers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#ifdef _WIN32
+#include <windows.h>
+// The cases name platform/tooltip's constant, not the macro of the same value.
+#undef CW_USEDEFAULT
+#else
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
-
-#include <cstdlib>
-#include <filesystem>
+#endif
 
 #include "support/test_support.h"
 #include "lumagrid/tooltip.h"
@@ -24,18 +33,95 @@ namespace tt = veltrano::tooltip;
 namespace ui = veltrano::ui;
 using lumagrid::TOOLTIP;
 
-// Each test gets a fresh log, a scripted interface, a manual clock and a parent window with a
+#ifdef _WIN32
+
+// A top-level window of its own class standing for the tool, 200 x 80 at the top of the screen
+// (so that a balloon opens below the mouse with its stem on top) and topmost; its handle is the
+// window's own.
+class ToolWindow {
+ public:
+  ToolWindow() {
+    static const ATOM cls = [] {
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = DefWindowProcW;
+      wc.hInstance = GetModuleHandleW(nullptr);
+      wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+      wc.lpszClassName = L"tooltip test tool";
+      return RegisterClassW(&wc);
+    }();
+    window_ = CreateWindowExW(WS_EX_TOPMOST, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(cls)), L"tool",
+                              WS_POPUP, 100, 0, 200, 80, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    // Shown without activation, as the tip is: Wine then leaves it out of window management and
+    // need not wait for a window manager when it goes.
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    pumpFor(0);
+  }
+  ~ToolWindow() { DestroyWindow(window_); }
+  ui::Hwnd hwnd() const { return static_cast<ui::Hwnd>(reinterpret_cast<UINT_PTR>(window_)); }
+  // The mouse comes to rest on the window: the cursor is put there and the window told of it.
+  void hover() {
+    SetCursorPos(110, 10);
+    SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+  }
+  void leave() {
+    SetCursorPos(600, 500);
+    SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(500, 400));
+  }
+  // Handles this thread's messages for `ms` milliseconds of real time.
+  static void pumpFor(int ms) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
+    for (;;) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) return;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    }
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+#else
+
+// A 200 x 80 widget standing for the tool, with a handle from the platform's window map.
+class ToolWindow {
+ public:
+  ToolWindow() {
+    widget_->resize(200, 80);
+    hwnd_ = ui::registerWindow(widget_.get());
+  }
+  ~ToolWindow() { ui::unregisterWindow(hwnd_); }
+  ui::Hwnd hwnd() const { return hwnd_; }
+  QWidget& widget() { return *widget_; }
+  void hover() {
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(110, 110));
+    QCoreApplication::sendEvent(widget_.get(), &enter);
+  }
+  void leave() {
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(widget_.get(), &leave);
+  }
+
+ private:
+  std::unique_ptr<QWidget> widget_ = std::make_unique<QWidget>();
+  ui::Hwnd hwnd_ = 0;
+};
+
+#endif
+
+// Each test gets a fresh log, a scripted interface, a manual clock and a tool window with a
 // handle.
 class TooltipTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tt::clearMessageLog();
-    parent_ = std::make_unique<QWidget>();
-    parent_->resize(200, 80);
-    hwnd_ = ui::registerWindow(parent_.get());
+    tool_ = std::make_unique<ToolWindow>();
+    hwnd_ = tool_->hwnd();
   }
   void TearDown() override {
-    ui::unregisterWindow(hwnd_);
+    tool_.reset();
     tt::clearMessageLog();
   }
 
@@ -56,20 +142,34 @@ class TooltipTest : public ::testing::Test {
     EXPECT_FALSE(created.empty()) << "no window was created since the log was cleared";
     return created.empty() ? 0 : created.back().hwnd;
   }
-  void hover() {
-    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(110, 110));
-    QCoreApplication::sendEvent(parent_.get(), &enter);
-  }
+  void hover() { tool_->hover(); }
+  // Lets `ms` pass: on the project's clock for the Qt tip, in real time for the Windows one.
   void wait(std::int64_t ms) {
+#ifdef _WIN32
+    ToolWindow::pumpFor(static_cast<int>(ms));
+#else
     clock_.advance(ms);
     fake_.pump();
+#endif
+  }
+  // Rests the mouse on the tool until the tip shows, `delayMs` later on the project's clock, or
+  // within 10 seconds of real time on Windows; true when it shows.
+  bool hoverUntilShown(ui::Hwnd window, std::int64_t delayMs) {
+    hover();
+#ifdef _WIN32
+    (void)delayMs;
+    for (int i = 0; i < 200 && !tt::tipState(window)->visible; ++i) wait(50);
+#else
+    wait(delayMs);
+#endif
+    return tt::tipState(window)->visible;
   }
 
   veltrano::ManualClock clock_;
   veltrano::ScopedClock clockScope_{clock_};
   ui::ScriptedUi fake_;
   ui::ScopedUi uiScope_{fake_};
-  std::unique_ptr<QWidget> parent_;
+  std::unique_ptr<ToolWindow> tool_;
   ui::Hwnd hwnd_ = 0;
 };
 
@@ -237,8 +337,7 @@ TEST_F(TooltipTest, TipTextAfterCreateUpdatesTheTool) {
   EXPECT_EQ(sent[0].tool->uId, hwnd_);
   EXPECT_EQ(sent[0].text, veltrano::text::toAnsiString("나중"));
   EXPECT_EQ(tip.TipText(), "나중");
-  hover();
-  wait(200);
+  ASSERT_TRUE(hoverUntilShown(window, 200));
   EXPECT_EQ(tt::tipState(window)->shownText, "나중");
 }
 
@@ -294,6 +393,7 @@ TEST_F(TooltipTest, ReleaseDestroysTheLiveWindow) {
   EXPECT_FALSE(tt::IsWindow(window));
 }
 
+#ifndef _WIN32
 TEST_F(TooltipTest, TipShowsAfterTheDelayAndHidesAfterTheVisibleTime) {
   TOOLTIP tip;
   tip.TipText("운임 합계");
@@ -315,10 +415,43 @@ TEST_F(TooltipTest, TipShowsAfterTheDelayAndHidesAfterTheVisibleTime) {
   hover();
   wait(300);
   EXPECT_TRUE(tt::tipState(window)->visible);
-  QEvent leave(QEvent::Leave);
-  QCoreApplication::sendEvent(parent_.get(), &leave);
+  tool_->leave();
   EXPECT_FALSE(tt::tipState(window)->visible);
 }
+#else
+// The common controls' tip runs on the system's timers: the bounds are one-sided.
+TEST_F(TooltipTest, TipShowsAfterTheDelayAndHidesAfterTheVisibleTime) {
+  TOOLTIP tip;
+  tip.TipText("운임 합계");
+  tip.DelayTime(300);
+  tip.VisibleTime(2000);
+  tip.Create(static_cast<std::int32_t>(hwnd_));
+  ui::Hwnd window = tooltipWindow();
+  const ULONGLONG hovered = GetTickCount64();
+  hover();
+  EXPECT_FALSE(tt::tipState(window)->visible);  // shown by a timer, so never inside the hover
+  ASSERT_TRUE(hoverUntilShown(window, 300));
+  const ULONGLONG shown = GetTickCount64();
+  EXPECT_GE(shown - hovered, 250u);
+  EXPECT_EQ(tt::tipState(window)->shownText, "운임 합계");
+  for (int i = 0; i < 200 && tt::tipState(window)->visible; ++i) wait(50);
+  EXPECT_FALSE(tt::tipState(window)->visible);
+  EXPECT_GE(GetTickCount64() - shown, 1900u);
+
+  // Leaving the tool hides a tip that would stay for 30 seconds.
+  tip.VisibleTime(30000);
+  tip.Create(static_cast<std::int32_t>(hwnd_));
+  window = tooltipWindow();
+  tool_->leave();
+  wait(100);
+  ASSERT_TRUE(hoverUntilShown(window, 300));
+  const ULONGLONG left = GetTickCount64();
+  tool_->leave();
+  for (int i = 0; i < 200 && tt::tipState(window)->visible; ++i) wait(50);
+  EXPECT_FALSE(tt::tipState(window)->visible);
+  EXPECT_LT(GetTickCount64() - left, 20000u);
+}
+#endif
 
 TEST_F(TooltipTest, EmptyTipTextNeverShows) {
   TOOLTIP tip;
@@ -341,29 +474,55 @@ TEST(TooltipPlatform, UnknownClassOrHandleGoesNowhere) {
   EXPECT_FALSE(tt::tipState(0).has_value());
 }
 
-TEST(TooltipPlatform, ShortToolRecordIsRefusedAndNegativeDelayRestoresTheDefault) {
+TEST_F(TooltipTest, ShortToolRecordIsRefused) {
   const ui::Hwnd h = tt::CreateWindowExA(0, tt::TOOLTIPS_CLASSA, nullptr, tt::TTS_ALWAYSTIP, tt::CW_USEDEFAULT,
                                          tt::CW_USEDEFAULT, tt::CW_USEDEFAULT, tt::CW_USEDEFAULT, 0, 0, 1, nullptr);
   ASSERT_NE(h, 0u);
+  const std::string first = veltrano::text::toAnsiString("가"), second = veltrano::text::toAnsiString("나");
   tt::TOOLINFOA ti;
   ti.cbSize = 20;
+  ti.uFlags = tt::TTF_IDISHWND | tt::TTF_SUBCLASS;
+  ti.hwnd = hwnd_;
+  ti.uId = hwnd_;
+  ti.lpszText = first.c_str();
   EXPECT_EQ(tt::SendMessageA(h, tt::TTM_ADDTOOLA, 0, reinterpret_cast<std::intptr_t>(&ti)), 0);
+  EXPECT_EQ(tt::tipState(h)->tools, 0u);
   ti.cbSize = tt::TTTOOLINFOA_V1_SIZE;
   EXPECT_EQ(tt::SendMessageA(h, tt::TTM_ADDTOOLA, 0, reinterpret_cast<std::intptr_t>(&ti)), 1);
+  EXPECT_EQ(tt::tipState(h)->tools, 1u);
+  // A short record does not update the tool's text either.
+  ti.cbSize = 20;
+  ti.lpszText = second.c_str();
+  tt::SendMessageA(h, tt::TTM_UPDATETIPTEXTA, 0, reinterpret_cast<std::intptr_t>(&ti));
   tt::SendMessageA(h, tt::TTM_SETDELAYTIME, tt::TTDT_INITIAL, 40);
   EXPECT_EQ(tt::tipState(h)->initialMs, 40);
-  tt::SendMessageA(h, tt::TTM_SETDELAYTIME, tt::TTDT_INITIAL, -1);
-  EXPECT_EQ(tt::tipState(h)->initialMs, 500);
-  EXPECT_EQ(tt::tipState(h)->tools, 1u);
+  ASSERT_TRUE(hoverUntilShown(h, 40));
+  EXPECT_EQ(tt::tipState(h)->shownText, "가");
   EXPECT_TRUE(tt::DestroyWindow(h));
 }
 
+// The Qt tip's rule for a negative delay. The common controls take the delay from the low word
+// of the long parameter, and Wine reads it unsigned (-1 gives 65535 ms), so Windows is left to
+// its control.
+#ifndef _WIN32
+TEST(TooltipPlatform, NegativeDelayRestoresTheDefault) {
+  const ui::Hwnd h = tt::CreateWindowExA(0, tt::TOOLTIPS_CLASSA, nullptr, tt::TTS_ALWAYSTIP, tt::CW_USEDEFAULT,
+                                         tt::CW_USEDEFAULT, tt::CW_USEDEFAULT, tt::CW_USEDEFAULT, 0, 0, 1, nullptr);
+  ASSERT_NE(h, 0u);
+  tt::SendMessageA(h, tt::TTM_SETDELAYTIME, tt::TTDT_INITIAL, 40);
+  tt::SendMessageA(h, tt::TTM_SETDELAYTIME, tt::TTDT_INITIAL, -1);
+  EXPECT_EQ(tt::tipState(h)->initialMs, 500);
+  EXPECT_TRUE(tt::DestroyWindow(h));
+}
+#endif
+
+#ifndef _WIN32
 TEST_F(TooltipTest, BalloonScreenshot) {
-  parent_->setWindowTitle("화물 조회");
-  auto* layout = new QVBoxLayout(parent_.get());
-  auto* button = new QPushButton("조회", parent_.get());
+  tool_->widget().setWindowTitle("화물 조회");
+  auto* layout = new QVBoxLayout(&tool_->widget());
+  auto* button = new QPushButton("조회", &tool_->widget());
   layout->addWidget(button);
-  parent_->show();
+  tool_->widget().show();
   const ui::Hwnd buttonHwnd = ui::registerWindow(button);
 
   TOOLTIP tip;
@@ -392,9 +551,43 @@ TEST_F(TooltipTest, BalloonScreenshot) {
   EXPECT_EQ(image.pixelColor(image.width() - 2, 1).alpha(), 0);
   ui::unregisterWindow(buttonHwnd);
 }
+#else
+TEST_F(TooltipTest, BalloonScreenshot) {
+  TOOLTIP tip;
+  tip.Style(lumagrid::TTBalloon);
+  tip.Title("거래처 조회");
+  tip.Icon(lumagrid::TTIconInfo);
+  tip.TipText("거래처 코드나 상호를 입력한 뒤\n조회 단추를 누르십시오.");
+  tip.BackColor(0xE1FFFF);  // light yellow
+  tip.ForeColor(0x400000);  // dark blue
+  tip.Create(static_cast<std::int32_t>(hwnd_));
+  const ui::Hwnd window = tooltipWindow();
+  ASSERT_TRUE(hoverUntilShown(window, 200));
+  wait(100);  // painted
+
+  const std::filesystem::path png = veltrano::test::builtProgram("tooltip_balloon_win32.png");
+  ASSERT_TRUE(tt::grabTip(window, png.string()));
+  EXPECT_GT(std::filesystem::file_size(png), 100u);
+  HWND tipWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<std::int32_t>(window)));
+  RECT r{};
+  GetWindowRect(tipWindow, &r);
+  EXPECT_GT(r.right - r.left, 100);
+  // The balloon is a window region: the corner beside the stem lies outside it.
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(tipWindow, region), ERROR);
+  EXPECT_FALSE(PtInRegion(region, r.right - r.left - 2, 1));
+  DeleteObject(region);
+  // The body is filled with the back colour, as the screen shows it.
+  HDC screen = GetDC(nullptr);
+  const COLORREF body = GetPixel(screen, (r.left + r.right) / 2, r.bottom - 4);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(body, 0xE1FFFFu);
+}
+#endif
 
 }  // namespace
 
+#ifndef _WIN32
 int main(int argc, char** argv) {
   // Test discovery runs the program outside CTest's environment.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -402,3 +595,4 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
+#endif
