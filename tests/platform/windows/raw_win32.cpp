@@ -37,7 +37,9 @@ bool pressWhenShown(const std::string& title, int button, int editId, const std:
   // The box counts as shown once it is visible: its dialog procedure has filled it by then, so
   // the text put in the edit field stays. The button is pressed by the command it sends, which
   // does not depend on the box being active, as a click message does.
-  for (int i = 0; i < 1000; ++i) {
+  // Up to a minute: under Wine on a loaded machine a box can take many seconds to show, and a
+  // box never pressed waits until the test's own time limit.
+  for (int i = 0; i < 6000; ++i) {
     HWND box = FindWindowW(L"#32770", text::widen(title).c_str());
     if (box && IsWindowVisible(box)) {
       if (editId) SetDlgItemTextW(box, editId, text::widen(text).c_str());
