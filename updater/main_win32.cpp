@@ -69,6 +69,7 @@ int runOnScreen(const meridox::ProgramInfo& program, std::unique_ptr<meridox::Qu
         window.form(), window.SP_PB(),
         {[&window] { window.Com_Yes_Click(); }, [&window] { window.Com_Cancel_Click(); },
          [&window](int unloadMode) { return window.Form_QueryUnload(unloadMode); }});
+    win32.setOwnerWindow(view.handle());  // boxes of the run stay above the window, modal to it
     window.Form_Load();
     runMessageLoop(view);
   } catch (const veltrano::ProgramEnd& end) {
