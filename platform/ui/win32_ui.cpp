@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/runtime/environment.h"
 #include "platform/text/vbstring.h"
 #include "platform/text/wide.h"
 #include "platform/ui/scripted_ui.h"
@@ -103,7 +104,7 @@ std::wstring commonDialogFilter(const std::string& filter) {
 }
 
 Win32Ui::Win32Ui() {
-  if (const char* log = std::getenv("VELTRANO_UI_LOG")) logPath_ = log;
+  logPath_ = environmentVariable("VELTRANO_UI_LOG").value_or("");
 }
 
 void Win32Ui::setOwnerWindow(std::uintptr_t window) { owner_ = window; }
@@ -119,7 +120,8 @@ Answer Win32Ui::messageBox(const MessageBoxSpec& box) {
   // The style word is the system's own: buttons, icon and default button have its values.
   const UINT style = static_cast<UINT>(box.buttons) | static_cast<UINT>(box.icon) |
                      static_cast<UINT>((box.defaultButton - 1) * 256) | MB_SETFOREGROUND;
-  const int r = MessageBoxW(reinterpret_cast<HWND>(ownerOfNextBox()), text::widen(box.text).c_str(), text::widen(title).c_str(), style);
+  const HWND owner = reinterpret_cast<HWND>(ownerOfNextBox());
+  const int r = MessageBoxW(owner, text::widen(box.text).c_str(), text::widen(title).c_str(), style);
   const auto answers = answersOf(box.buttons);
   Answer answer = answers.front();
   for (Answer a : answers)
@@ -150,8 +152,9 @@ std::optional<std::string> Win32Ui::inputBox(const InputBoxSpec& box) {
   addItem(t, SS_LEFT, 8, 8, 204, 58, kPromptId, 0x0082,
           text::widen(text::Replace(box.prompt, "\r\n", "\n")));
   InputState state{text::widen(box.defaultText)};
-  const INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()),
-                                            reinterpret_cast<HWND>(ownerOfNextBox()), inputProc, reinterpret_cast<LPARAM>(&state));
+  const HWND owner = reinterpret_cast<HWND>(ownerOfNextBox());
+  const INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()), owner,
+                                            inputProc, reinterpret_cast<LPARAM>(&state));
   const bool ok = r == IDOK;
   appendUiLog(logPath_, {"InputBox", title, box.prompt, Buttons::OKCancel, Icon::None,
                          ok ? "Input:" + text::narrow(state.text) : std::string("Cancel")});

@@ -44,7 +44,8 @@ TEST(MeridoxProgram, UnreachableQueryServiceEndsTheAutomaticRunWithTheNotInstall
 class OnScreenMeridox {
  public:
   explicit OnScreenMeridox(const std::string& command) {
-    std::wstring line = L"\"" + test::besideThisProgram(L"meridox.exe").wstring() + L"\" " + veltrano::text::widen(command);
+    std::wstring line =
+        L"\"" + test::besideThisProgram(L"meridox.exe").wstring() + L"\" " + veltrano::text::widen(command);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
