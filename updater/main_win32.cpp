@@ -9,14 +9,20 @@
 //  - otherwise the window `업데이트` on screen, the system's message boxes (ui::Win32Ui), and a
 //    message loop that also delivers the form's timers.
 // The end of the program (veltrano::ProgramEnd, thrown by the run) becomes the exit code.
+//
+// The command text is read from the wide command line (the C run-time's argv holds it in the
+// ANSI code page, which loses every character outside it).
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
+#include "platform/text/wide.h"
 #include "platform/ui/scripted_ui.h"
 #include "platform/ui/user_interface.h"
 #include "platform/ui/win32_ui.h"
@@ -63,6 +69,7 @@ int runOnScreen(const meridox::ProgramInfo& program, std::unique_ptr<meridox::Qu
         window.form(), window.SP_PB(),
         {[&window] { window.Com_Yes_Click(); }, [&window] { window.Com_Cancel_Click(); },
          [&window](int unloadMode) { return window.Form_QueryUnload(unloadMode); }});
+    win32.setOwnerWindow(view.handle());  // boxes of the run stay above the window, modal to it
     window.Form_Load();
     runMessageLoop(view);
   } catch (const veltrano::ProgramEnd& end) {
@@ -73,10 +80,26 @@ int runOnScreen(const meridox::ProgramInfo& program, std::unique_ptr<meridox::Qu
   return meridox::kExitDone;
 }
 
+// This process's arguments in UTF-8, the program's name first.
+std::vector<std::string> wideArguments() {
+  std::vector<std::string> out;
+  int argc = 0;
+  if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    for (int i = 0; i < argc; ++i) out.push_back(veltrano::text::narrow(argv[i]));
+    LocalFree(argv);
+  }
+  return out;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  meridox::ProgramInfo program = meridox::ProgramInfo::fromProcess(argc, argv, MERIDOX_VERSION);
+int main() {
+  std::vector<std::string> arguments = wideArguments();
+  std::vector<char*> argv;
+  for (std::string& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  meridox::ProgramInfo program =
+      meridox::ProgramInfo::fromProcess(static_cast<int>(arguments.size()), argv.data(), MERIDOX_VERSION);
   std::unique_ptr<meridox::QueryExchange> firstQuery;
   if (const auto sql = meridox::FirstStatementOf(program)) firstQuery = meridox::PostServerQuery(*sql);
   if (std::getenv("VELTRANO_ANSWERS")) return meridox::RunScripted(program, std::move(firstQuery));

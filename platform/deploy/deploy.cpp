@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/registry/registry.h"
+#include "platform/runtime/environment.h"
 #include "platform/text/ansi.h"
 #include "platform/text/vbstring.h"
 
@@ -15,7 +16,7 @@ std::string environmentName(std::string_view valueName) {
 }
 
 std::optional<std::string> find(std::string_view valueName) {
-  if (const char* env = std::getenv(environmentName(valueName).c_str())) return std::string(env);
+  if (auto env = environmentVariable(environmentName(valueName))) return env;
   reg::HKEY key = 0;
   if (reg::RegOpenKeyExA(reg::HKEY_LOCAL_MACHINE, kDeployKey, 0, reg::KEY_READ, &key) != reg::ERROR_SUCCESS)
     return std::nullopt;

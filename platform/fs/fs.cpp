@@ -165,10 +165,13 @@ void checkFault(std::string_view operation, const stdfs::path& nativePath) {
   loadEnvironmentFaults();
   const std::u8string u8 = nativePath.u8string();
   std::string p(u8.begin(), u8.end());
-  // A path part names folders with "/" on every platform.
+  // A path part names folders with "/" on every platform, and matches a name in any case: on
+  // Windows the native path keeps the caller's spelling, not the one on disk.
   std::replace(p.begin(), p.end(), '\\', '/');
+  p = text::LCase(p);
   for (auto it = g_faults.begin(); it != g_faults.end(); ++it) {
-    if ((it->operation == "*" || it->operation == operation) && p.find(it->pathPart) != std::string::npos) {
+    if ((it->operation == "*" || it->operation == operation) &&
+        p.find(text::LCase(it->pathPart)) != std::string::npos) {
       int number = it->error;
       if (it->count > 0 && --it->count == 0) g_faults.erase(it);
       if (number == kKillProcess) {

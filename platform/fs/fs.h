@@ -53,7 +53,8 @@ std::string folderPart(std::string_view path);
 
 // Test hooks: the next `count` operations of the kind ("delete", "copy", "create", "rename",
 // "open", "write", "place" (side_file.h), or "*") on a path containing `pathPart` (folders
-// separated by "/" on every platform) raise `errorNumber` (count 0: every one). A test gives faults to a process it starts through
+// separated by "/" on every platform; letters without regard to case, as names are matched)
+// raise `errorNumber` (count 0: every one). A test gives faults to a process it starts through
 // VELTRANO_FS_FAULTS: "operation:pathPart:number[:count]" entries separated by ";", where the
 // number "kill" ends the process at once (SIGKILL) at that point.
 void injectFault(std::string operation, std::string pathPart, int errorNumber, int count = 1);

@@ -19,6 +19,7 @@
 #include "platform/registry/registry.h"
 #include "platform/registry/registry_shared.h"
 #include "platform/registry/win32_registry_calls.h"
+#include "platform/runtime/environment.h"
 #include "platform/text/ansi.h"
 #include "platform/text/wide.h"
 
@@ -44,8 +45,7 @@ bool isRoot(HKEY k) { return k >= HKEY_CLASSES_ROOT && k <= HKEY_PERFORMANCE_DAT
 
 std::string storeName(State& s) {
   if (!s.explicitStore.empty()) return s.explicitStore;
-  if (const char* env = std::getenv("VELTRANO_REGISTRY"); env && *env) return env;
-  return "";
+  return environmentVariable("VELTRANO_REGISTRY").value_or("");  // UTF-8, as storeKeyName takes it
 }
 
 // A store name as one key name: separators would make it a path.

@@ -1,8 +1,10 @@
 #include "platform/ui/scripted_ui.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
+#include "platform/runtime/environment.h"
 #include "platform/text/vbstring.h"
 
 namespace veltrano::ui {
@@ -59,9 +61,8 @@ ScriptedUi::ScriptedUi(std::string_view answers, std::string logPath) : logPath_
 }
 
 ScriptedUi ScriptedUi::fromEnvironment() {
-  const char* answers = std::getenv("VELTRANO_ANSWERS");
-  const char* log = std::getenv("VELTRANO_UI_LOG");
-  return ScriptedUi(answers ? answers : "", log ? log : "");
+  return ScriptedUi(environmentVariable("VELTRANO_ANSWERS").value_or(""),
+                    environmentVariable("VELTRANO_UI_LOG").value_or(""));
 }
 
 std::optional<std::string> ScriptedUi::nextAnswer() {
@@ -73,7 +74,8 @@ std::optional<std::string> ScriptedUi::nextAnswer() {
 
 void appendUiLog(const std::string& path, const ScriptedUi::Shown& s) {
   if (path.empty()) return;
-  std::ofstream log(path, std::ios::app | std::ios::binary);
+  // The path is UTF-8 text; a narrow file name would be read in the ANSI code page on Windows.
+  std::ofstream log(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::app | std::ios::binary);
   log << s.kind << '\t' << escapeLine(s.title) << '\t' << escapeLine(s.text) << '\t' << buttonsName(s.buttons)
       << '\t' << iconName(s.icon) << '\t' << escapeLine(s.answer) << '\n';
 }

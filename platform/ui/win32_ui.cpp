@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/runtime/environment.h"
 #include "platform/text/vbstring.h"
 #include "platform/text/wide.h"
 #include "platform/ui/scripted_ui.h"
@@ -63,7 +64,7 @@ INT_PTR CALLBACK inputProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
   return FALSE;
 }
 
-std::optional<std::string> fileDialog(const FileDialogSpec& dlg, bool save) {
+std::optional<std::string> fileDialog(const FileDialogSpec& dlg, bool save, HWND owner) {
   const std::wstring filter = commonDialogFilter(dlg.filter);
   const std::wstring title = text::widen(dlg.title);
   const std::wstring initialDir = text::widen(dlg.initialDir);
@@ -72,6 +73,7 @@ std::optional<std::string> fileDialog(const FileDialogSpec& dlg, bool save) {
   name.resize(32768, L'\0');
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
   ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
   ofn.nFilterIndex = static_cast<DWORD>(dlg.filterIndex > 0 ? dlg.filterIndex : 1);
   ofn.lpstrFile = name.data();
@@ -102,7 +104,15 @@ std::wstring commonDialogFilter(const std::string& filter) {
 }
 
 Win32Ui::Win32Ui() {
-  if (const char* log = std::getenv("VELTRANO_UI_LOG")) logPath_ = log;
+  logPath_ = environmentVariable("VELTRANO_UI_LOG").value_or("");
+}
+
+void Win32Ui::setOwnerWindow(std::uintptr_t window) { owner_ = window; }
+
+std::uintptr_t Win32Ui::ownerOfNextBox() const {
+  const HWND owner = reinterpret_cast<HWND>(owner_);
+  if (owner && IsWindow(owner) && IsWindowVisible(owner)) return owner_;
+  return reinterpret_cast<std::uintptr_t>(GetActiveWindow());
 }
 
 Answer Win32Ui::messageBox(const MessageBoxSpec& box) {
@@ -110,7 +120,8 @@ Answer Win32Ui::messageBox(const MessageBoxSpec& box) {
   // The style word is the system's own: buttons, icon and default button have its values.
   const UINT style = static_cast<UINT>(box.buttons) | static_cast<UINT>(box.icon) |
                      static_cast<UINT>((box.defaultButton - 1) * 256) | MB_SETFOREGROUND;
-  const int r = MessageBoxW(GetActiveWindow(), text::widen(box.text).c_str(), text::widen(title).c_str(), style);
+  const HWND owner = reinterpret_cast<HWND>(ownerOfNextBox());
+  const int r = MessageBoxW(owner, text::widen(box.text).c_str(), text::widen(title).c_str(), style);
   const auto answers = answersOf(box.buttons);
   Answer answer = answers.front();
   for (Answer a : answers)
@@ -141,8 +152,9 @@ std::optional<std::string> Win32Ui::inputBox(const InputBoxSpec& box) {
   addItem(t, SS_LEFT, 8, 8, 204, 58, kPromptId, 0x0082,
           text::widen(text::Replace(box.prompt, "\r\n", "\n")));
   InputState state{text::widen(box.defaultText)};
-  const INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()),
-                                            GetActiveWindow(), inputProc, reinterpret_cast<LPARAM>(&state));
+  const HWND owner = reinterpret_cast<HWND>(ownerOfNextBox());
+  const INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()), owner,
+                                            inputProc, reinterpret_cast<LPARAM>(&state));
   const bool ok = r == IDOK;
   appendUiLog(logPath_, {"InputBox", title, box.prompt, Buttons::OKCancel, Icon::None,
                          ok ? "Input:" + text::narrow(state.text) : std::string("Cancel")});
@@ -151,13 +163,13 @@ std::optional<std::string> Win32Ui::inputBox(const InputBoxSpec& box) {
 }
 
 std::optional<std::string> Win32Ui::openFileDialog(const FileDialogSpec& dlg) {
-  auto chosen = fileDialog(dlg, false);
+  auto chosen = fileDialog(dlg, false, reinterpret_cast<HWND>(ownerOfNextBox()));
   appendUiLog(logPath_, {"Open", dlg.title, dlg.filter, Buttons::OKCancel, Icon::None, chosen ? "File:" + *chosen : "Cancel"});
   return chosen;
 }
 
 std::optional<std::string> Win32Ui::saveFileDialog(const FileDialogSpec& dlg) {
-  auto chosen = fileDialog(dlg, true);
+  auto chosen = fileDialog(dlg, true, reinterpret_cast<HWND>(ownerOfNextBox()));
   appendUiLog(logPath_, {"Save", dlg.title, dlg.filter, Buttons::OKCancel, Icon::None, chosen ? "File:" + *chosen : "Cancel"});
   return chosen;
 }

@@ -1,4 +1,5 @@
 // The helpers of test_support.h that start and watch processes (Linux: /proc, popen).
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,12 @@ CommandResult run(const std::string& command) {
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+std::string recordingProgram() {
+  return "#!/bin/sh\necho \"$(basename \"$0\") $*\" >> \"$VELTRANO_TEST_RECORD\"\n";
+}
+
+void endProcess(int pid) { kill(pid, SIGKILL); }
 
 bool processRunning(int pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");

@@ -6,23 +6,29 @@
 #include <sstream>
 
 #include "platform/registry/registry.h"
+#include "platform/runtime/environment.h"
+#ifdef _WIN32
+#include "platform/text/wide.h"
+#endif
 
 namespace veltrano::test {
 namespace {
 
-void setEnv(const char* name, const char* value) {
+// UTF-8 names and values; on Windows set through the wide environment, which the programs
+// started by the test inherit and environmentVariable() reads.
+void setEnv(const std::string& name, const std::string& value) {
 #ifdef _WIN32
-  _putenv_s(name, value);
+  _wputenv_s(text::widen(name).c_str(), text::widen(value).c_str());
 #else
-  setenv(name, value, 1);
+  setenv(name.c_str(), value.c_str(), 1);
 #endif
 }
 
-void unsetEnv(const char* name) {
+void unsetEnv(const std::string& name) {
 #ifdef _WIN32
-  _putenv_s(name, "");
+  _wputenv_s(text::widen(name).c_str(), L"");
 #else
-  unsetenv(name);
+  unsetenv(name.c_str());
 #endif
 }
 
@@ -48,16 +54,16 @@ TempDir::~TempDir() {
 }
 
 ScopedRegistry::ScopedRegistry() : file_(dir_.path() / "registry.db") {
-  if (const char* env = std::getenv("VELTRANO_REGISTRY")) {
+  if (auto env = environmentVariable("VELTRANO_REGISTRY")) {
     hadEnv_ = true;
-    previousEnv_ = env;
+    previousEnv_ = *env;
   }
-  setEnv("VELTRANO_REGISTRY", file_.string().c_str());
+  setEnv("VELTRANO_REGISTRY", file_.string());
   reg::useStore(file_.string());
 }
 
 ScopedRegistry::~ScopedRegistry() {
-  if (hadEnv_) setEnv("VELTRANO_REGISTRY", previousEnv_.c_str());
+  if (hadEnv_) setEnv("VELTRANO_REGISTRY", previousEnv_);
   else unsetEnv("VELTRANO_REGISTRY");
   reg::clearFaults();
   reg::useStore("");
@@ -65,16 +71,16 @@ ScopedRegistry::~ScopedRegistry() {
 }
 
 ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
-  if (const char* v = std::getenv(name_.c_str())) {
+  if (auto v = environmentVariable(name_)) {
     had_ = true;
-    previous_ = v;
+    previous_ = *v;
   }
-  setEnv(name_.c_str(), value.c_str());
+  setEnv(name_, value);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (had_) setEnv(name_.c_str(), previous_.c_str());
-  else unsetEnv(name_.c_str());
+  if (had_) setEnv(name_, previous_);
+  else unsetEnv(name_);
 }
 
 std::filesystem::path builtProgram(const std::string& relativePath) {

@@ -47,13 +47,21 @@ class ScopedEnv {
   bool had_ = false;
 };
 
-// Processes for the tests of ending programs by name: a copy of /bin/sleep started under the
-// file name `name` in `dir` (sleeping 30 s), returned once it runs under that name.
+// Processes for the tests of ending programs by name: a program sleeping 30 s started under
+// the file name `name` in `dir` (a copy of /bin/sleep on Linux, of the test program on
+// Windows), returned once it runs under that name.
 int startNamedProcess(const TempDir& dir, const std::string& name);
 // Alive and not a zombie.
 bool processRunning(int pid);
 // Waits up to 2 s for the process to end; true when it has.
 bool waitUntilGone(int pid);
+// Ends a process the test started, at once.
+void endProcess(int pid);
+
+// The content of a program file that, written under any name and started, appends one line
+// "<its own file name> <its arguments joined by blanks>" to the file named by the environment
+// variable VELTRANO_TEST_RECORD and ends (a shell script on Linux, the test program on Windows).
+std::string recordingProgram();
 
 // A program built by the project, by its path below the build folder ("tools/reg/reg").
 std::filesystem::path builtProgram(const std::string& relativePath);

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -27,7 +25,7 @@ int startNamed(const test::TempDir& dir, const std::string& name) { return test:
 // Nine-character names unique to this run, since names are matched over their last nine
 // characters and the ending acts on the whole machine.
 std::string uniqueStem() {
-  std::mt19937 rng(static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr)));
+  std::mt19937 rng(static_cast<unsigned>(proc::currentPid()) ^ static_cast<unsigned>(time(nullptr)));
   const char* hex = "0123456789abcdef";
   std::string s = "q";
   for (int i = 0; i < 4; ++i) s.push_back(hex[rng() % 16]);
@@ -37,17 +35,17 @@ std::string uniqueStem() {
 }  // namespace
 
 TEST(KillProcessByName, EndsEveryProcessWhoseNameMatchesWithoutRegardToCase) {
-  test::TempDir dir;
+  test::TempDir dir, upperDir;  // two folders: on Windows the two names are one file
   const std::string stem = uniqueStem();
   const int lower = startNamed(dir, stem + ".exe");
-  const int upper = startNamed(dir, veltrano::text::UCase(stem) + ".EXE");
+  const int upper = startNamed(upperDir, veltrano::text::UCase(stem) + ".EXE");
   const int other = startNamed(dir, "z" + stem.substr(1) + ".exe");
   ASSERT_TRUE(running(lower) && running(upper) && running(other));
   meridox::KillProcessByName("C:\\APPS\\KESTRAL" + veltrano::text::UCase(stem) + ".Exe");  // last nine characters count
   EXPECT_TRUE(waitUntilGone(lower));
   EXPECT_TRUE(waitUntilGone(upper));
   EXPECT_TRUE(running(other));
-  kill(other, SIGKILL);
+  test::endProcess(other);
 }
 
 TEST(KillProcessByName, ARefusedTerminationIsSkippedAndTheWalkGoesOn) {
@@ -60,7 +58,7 @@ TEST(KillProcessByName, ARefusedTerminationIsSkippedAndTheWalkGoesOn) {
   EXPECT_TRUE(waitUntilGone(second));
   EXPECT_TRUE(running(first));
   proc::clearFaults();
-  kill(first, SIGKILL);
+  test::endProcess(first);
 }
 
 TEST(KillProcessByName, NoMatchLeavesEverythingRunning) {
@@ -71,7 +69,7 @@ TEST(KillProcessByName, NoMatchLeavesEverythingRunning) {
   meridox::KillProcessByName("");
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(running(pid));
-  kill(pid, SIGKILL);
+  test::endProcess(pid);
 }
 
 TEST(TextUpToNul, CutsAtTheFirstNul) {

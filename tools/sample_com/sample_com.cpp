@@ -8,11 +8,11 @@ const std::vector<veltrano::common::ComClass> kClasses = {
 };
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) long DllRegisterServer() {
+VELTRANO_DLL_ENTRY long DllRegisterServer() {
   return veltrano::common::registerComServer(
       "TarvicSample", kClasses, veltrano::common::moduleFileOf(reinterpret_cast<const void*>(&DllRegisterServer)));
 }
 
-extern "C" __attribute__((visibility("default"))) long DllUnregisterServer() {
+VELTRANO_DLL_ENTRY long DllUnregisterServer() {
   return veltrano::common::unregisterComServer("TarvicSample", kClasses);
 }

@@ -1,4 +1,6 @@
 // The user interface for people on Windows, answered by a thread that acts as the user.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -32,6 +34,39 @@ TEST(Win32Ui, BoxesAnswerWhatThePersonPressedAndAreLogged) {
   const std::string logged = test::readFile(dir / "ui.log");
   EXPECT_NE(logged.find("파일을 받을까요?"), std::string::npos);
   EXPECT_NE(logged.find("Input:02-123-4567"), std::string::npos);
+}
+
+TEST(Win32Ui, BoxesAreOwnedByTheMainWindowWhileItIsOnScreen) {
+  HWND main = CreateWindowExW(0, L"STATIC", L"업데이트", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr, nullptr,
+                              nullptr, nullptr);
+  ASSERT_NE(main, nullptr);
+  Win32Ui ui;
+  ui.setOwnerWindow(reinterpret_cast<std::uintptr_t>(main));
+  EXPECT_NE(ui.ownerOfNextBox(), reinterpret_cast<std::uintptr_t>(main)) << "not while it is hidden";
+
+  ShowWindow(main, SW_SHOWNOACTIVATE);  // shown, but not the active window
+  // The user's side: the box's owner, and whether the main window took input while it showed.
+  struct Seen {
+    HWND owner = nullptr;
+    bool mainEnabled = true;
+  };
+  auto user = std::async(std::launch::async, [] {
+    Seen seen;
+    for (int i = 0; i < 1000 && !seen.owner; ++i, Sleep(10))
+      if (HWND box = FindWindowW(L"#32770", L"소유 확인"); box && IsWindowVisible(box)) {
+        seen.owner = GetWindow(box, GW_OWNER);
+        seen.mainEnabled = IsWindowEnabled(seen.owner) != FALSE;
+      }
+    test::pressWhenShown("소유 확인", kOk);
+    return seen;
+  });
+  EXPECT_EQ(ui.messageBox(MessageBoxSpec::fromStyle("창 위에 뜹니다", vbOKOnly, "소유 확인")), Answer::OK);
+  const Seen seen = user.get();
+  EXPECT_EQ(seen.owner, main);
+  EXPECT_FALSE(seen.mainEnabled) << "the box is modal to the window";
+  EXPECT_TRUE(IsWindowEnabled(main));
+  DestroyWindow(main);
+  EXPECT_NE(ui.ownerOfNextBox(), reinterpret_cast<std::uintptr_t>(main));
 }
 
 TEST(Win32Ui, IsTheDefaultUnlessAnUnattendedRunGivesAnswers) {
