@@ -22,6 +22,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/crypto/crypto.h"
@@ -115,6 +116,44 @@ void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, 
   }
 }
 
+// Our own words for WinHTTP's refusals of a secure connection, for a winhttp.dll without text
+// for them (Wine's has none); "" for other errors.
+const char* secureReason(DWORD error) {
+  switch (error) {
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+      return "the secure connection could not be made (TLS handshake failed or the server certificate was refused)";
+    case ERROR_WINHTTP_SECURE_FAILURE: return "the server certificate was refused";
+    case ERROR_WINHTTP_SECURE_INVALID_CA: return "the server certificate's authority is not trusted";
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID: return "the server certificate does not name this host";
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID: return "the server certificate has expired or is not valid yet";
+    case ERROR_WINHTTP_SECURE_INVALID_CERT: return "the server certificate is invalid";
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED: return "the server certificate has been revoked";
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED: return "the server certificate's revocation could not be checked";
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE: return "the server certificate is not for server authentication";
+    default: return "";
+  }
+}
+
+// The reasons named by the flags of a failed certificate check (WINHTTP_CALLBACK_STATUS_SECURE_FAILURE).
+std::string secureFailureReasons(DWORD flags) {
+  static constexpr std::pair<DWORD, DWORD> kFlagErrors[] = {
+      {WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA, ERROR_WINHTTP_SECURE_INVALID_CA},
+      {WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID, ERROR_WINHTTP_SECURE_CERT_CN_INVALID},
+      {WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID, ERROR_WINHTTP_SECURE_CERT_DATE_INVALID},
+      {WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT, ERROR_WINHTTP_SECURE_INVALID_CERT},
+      {WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED, ERROR_WINHTTP_SECURE_CERT_REVOKED},
+      {WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED, ERROR_WINHTTP_SECURE_CERT_REV_FAILED},
+      {WINHTTP_CALLBACK_STATUS_FLAG_CERT_WRONG_USAGE, ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE},
+      {WINHTTP_CALLBACK_STATUS_FLAG_SECURITY_CHANNEL_ERROR, ERROR_WINHTTP_SECURE_CHANNEL_ERROR}};
+  std::string reasons;
+  for (const auto& [flag, error] : kFlagErrors) {
+    if (!(flags & flag)) continue;
+    if (!reasons.empty()) reasons += "; ";
+    reasons += secureReason(error);
+  }
+  return reasons.empty() ? "flags " + std::to_string(flags) : reasons;
+}
+
 std::string describe(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
@@ -122,13 +161,15 @@ std::string describe(DWORD error) {
                                  GetModuleHandleW(L"winhttp.dll"), error, 0, reinterpret_cast<wchar_t*>(&text),
                                  0, nullptr);
   std::string message = "WinHTTP error " + std::to_string(error);
+  std::string detail;
   if (n > 0 && text) {
-    std::string detail = std::string(text::Trim(text::narrow(std::wstring_view(text, n))));
+    detail = std::string(text::Trim(text::narrow(std::wstring_view(text, n))));
     while (!detail.empty() && (detail.back() == '\r' || detail.back() == '\n' || detail.back() == '.'))
       detail.pop_back();
-    if (!detail.empty()) message += ": " + detail;
   }
   if (text) LocalFree(text);
+  if (detail.empty()) detail = secureReason(error);
+  if (!detail.empty()) message += ": " + detail;
   return message;
 }
 
@@ -207,6 +248,14 @@ void Transfer::start(const Request& request) {
   e.session = WinHttpOpen(L"Veltrano", loopback ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   if (!e.session) return failed(GetLastError());
+  // TLS 1.2 and later, whatever the system's default (WinHTTP on older Windows offers TLS 1.0
+  // only), as on Linux, where OpenSSL 3 allows nothing older at its default security level;
+  // TLS 1.2 alone where WinHTTP knows no 1.3.
+  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+  if (!WinHttpSetOption(e.session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+    protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    WinHttpSetOption(e.session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+  }
   // Name lookup and connection within the connect limit; sends and receives get WinHTTP's own
   // timeout only as a backstop behind the stall limit measured here.
   const int connectMs = static_cast<int>(clampedMs(request.limits.connectTimeoutMs));
@@ -351,7 +400,7 @@ void Transfer::advance(int waitMs) {
             std::lock_guard lock(e.channel->mutex);
             flags = e.channel->secureFailure;
           }
-          if (flags) reason += " (certificate check failed, flags " + std::to_string(flags) + ")";
+          if (flags) reason += " (certificate check failed: " + secureFailureReasons(flags) + ")";
           onFinished(std::move(reason));
           break;
         }
