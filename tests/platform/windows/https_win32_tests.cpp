@@ -37,9 +37,7 @@ std::string readFile(const std::string& path) {
 // deletion back only when told to, and WinHTTP reads the store through a handle of its own.
 class TrustedRoot {
  public:
-  explicit TrustedRoot(const std::string& der)
-      : cert_(CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                           static_cast<DWORD>(der.size()))) {
+  explicit TrustedRoot(const std::string& der) : cert_(decode(der)) {
     if (HCERTSTORE store = openRoot()) {
       added_ = cert_ && CertAddCertificateContextToStore(store, cert_, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
       CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
@@ -48,7 +46,8 @@ class TrustedRoot {
   }
   ~TrustedRoot() {
     if (HCERTSTORE store = added_ ? openRoot() : nullptr) {
-      PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr);
+      PCCERT_CONTEXT found =
+          CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr);
       if (found) CertDeleteCertificateFromStore(found);  // frees `found` as well
       CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
       CertCloseStore(store, 0);
@@ -60,7 +59,24 @@ class TrustedRoot {
 
   bool added() const { return added_; }
 
+  // Whether the trusted roots hold the CA, as a process started now would see them.
+  static bool holds(const std::string& der) {
+    PCCERT_CONTEXT cert = decode(der);
+    HCERTSTORE store = cert ? openRoot() : nullptr;
+    PCCERT_CONTEXT found =
+        store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr) : nullptr;
+    const bool held = found != nullptr;
+    if (found) CertFreeCertificateContext(found);
+    if (store) CertCloseStore(store, 0);
+    if (cert) CertFreeCertificateContext(cert);
+    return held;
+  }
+
  private:
+  static PCCERT_CONTEXT decode(const std::string& der) {
+    return CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                        static_cast<DWORD>(der.size()));
+  }
   static HCERTSTORE openRoot() {
     return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
   }
@@ -107,15 +123,19 @@ TEST_F(HttpsTest, RefusesTheCertificateUntilItsCaIsTrusted) {
   EXPECT_NE(req.transportError().find("certificate"), std::string::npos) << req.transportError();
 
   // The same GET with the CA trusted, in a process of its own (see SetUp).
-  TrustedRoot root(ca_);
-  ASSERT_TRUE(root.added()) << GetLastError();
-  SetEnvironmentVariableW(L"VELTRANO_TEST_HTTPS_CA_TRUSTED", L"1");
-  std::wstring self(MAX_PATH, L'\0');
-  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-  const long code =
-      test::runAndWait(L"\"" + self + L"\" --gtest_filter=HttpsTest.FetchesTheFileWholeOnceTheCaIsTrusted", 120000);
-  SetEnvironmentVariableW(L"VELTRANO_TEST_HTTPS_CA_TRUSTED", nullptr);
-  EXPECT_EQ(code, 0);
+  {
+    TrustedRoot root(ca_);
+    ASSERT_TRUE(root.added()) << GetLastError();
+    ASSERT_TRUE(TrustedRoot::holds(ca_));
+    SetEnvironmentVariableW(L"VELTRANO_TEST_HTTPS_CA_TRUSTED", L"1");
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    const long code =
+        test::runAndWait(L"\"" + self + L"\" --gtest_filter=HttpsTest.FetchesTheFileWholeOnceTheCaIsTrusted", 120000);
+    SetEnvironmentVariableW(L"VELTRANO_TEST_HTTPS_CA_TRUSTED", nullptr);
+    EXPECT_EQ(code, 0);
+  }
+  EXPECT_FALSE(TrustedRoot::holds(ca_)) << "the CA stayed among the trusted roots";
 }
 
 TEST_F(HttpsTest, FetchesTheFileWholeOnceTheCaIsTrusted) {

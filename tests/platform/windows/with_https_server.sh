@@ -59,7 +59,8 @@ if [ -z "$host" ]; then
   exit 1
 fi
 
-export VELTRANO_TEST_HTTPS_SERVICE="$host"
-export VELTRANO_TEST_HTTPS_CA="$(windows_path "$work/certs/ca.der")"
-export VELTRANO_TEST_HTTPS_FILES="$(windows_path "$work/data/files")"
+VELTRANO_TEST_HTTPS_SERVICE="$host"
+VELTRANO_TEST_HTTPS_CA="$(windows_path "$work/certs/ca.der")"
+VELTRANO_TEST_HTTPS_FILES="$(windows_path "$work/data/files")"
+export VELTRANO_TEST_HTTPS_SERVICE VELTRANO_TEST_HTTPS_CA VELTRANO_TEST_HTTPS_FILES
 "$root/scripts/wine-run" "$@"
