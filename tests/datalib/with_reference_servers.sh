@@ -17,32 +17,22 @@ if [ ! -x "$server" ]; then
   exit 77
 fi
 
+reference_server="$server"
+source "$root/tests/support/reference_server.sh"
 work="$(mktemp -d)"
-pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  stop_reference_servers
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# start NAME [SERVER-ARGS...]: sets $host to the address the server printed (within 10 s).
+# start NAME [SERVER-ARGS...]: a server over fresh sample data of its own; sets $host.
 start() {
   local name="$1"
   shift
   "$root/server/make-sample-data" "$work/$name" 127.0.0.1:1 >/dev/null
-  : >"$work/$name.out"  # there before the server writes to it, for the reads below
-  "$server" --listen 127.0.0.1:0 --data "$work/$name" "$@" >>"$work/$name.out" 2>&1 &
-  pids+=($!)
-  host=""
-  for _ in $(seq 100); do
-    host="$(sed -n 's/^listening on //p' "$work/$name.out" | head -n 1)"
-    [ -n "$host" ] && return 0
-    sleep 0.1
-  done
-  echo "the reference server did not start:"
-  cat "$work/$name.out"
-  exit 1
+  start_reference_server "$work/$name.out" --data "$work/$name" "$@"
+  host="$reference_host"
 }
 
 start writable --writable

@@ -20,10 +20,11 @@ if [ ! -x "$server" ]; then
   exit 77
 fi
 
+reference_server="$server"
+source "$root/tests/support/reference_server.sh"
 work="$(mktemp -d)"
-pid=""
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  stop_reference_servers
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,21 +44,9 @@ mkdir -p "$work/certs" "$work/data/files"
 printf 'small file over HTTPS\r\n' >"$work/data/files/small.txt"
 head -c $((4 * 1024 * 1024)) /dev/urandom >"$work/data/files/big.bin"
 
-: >"$work/server.out"
-"$server" --listen 127.0.0.1:0 --data "$work/data" --tls-cert "$work/certs/cert.pem" \
-  --tls-key "$work/certs/key.pem" >>"$work/server.out" 2>&1 &
-pid=$!
-host=""
-for _ in $(seq 100); do
-  host="$(sed -n 's/^listening on //p' "$work/server.out" | head -n 1)"
-  [ -n "$host" ] && break
-  sleep 0.1
-done
-if [ -z "$host" ]; then
-  echo "the reference server did not start:"
-  cat "$work/server.out"
-  exit 1
-fi
+start_reference_server "$work/server.out" --data "$work/data" --tls-cert "$work/certs/cert.pem" \
+  --tls-key "$work/certs/key.pem"
+host="$reference_host"
 
 VELTRANO_TEST_HTTPS_SERVICE="$host"
 VELTRANO_TEST_HTTPS_CA="$(windows_path "$work/certs/ca.der")"

@@ -26,11 +26,12 @@ done
 wine_run=("$root/scripts/wine-run")
 export WINDOWS_BUILD_DIR="$build"
 
+reference_server="$server"
+source "$root/tests/support/reference_server.sh"
 work="$(mktemp -d)"
-server_pid=""
 store="meridox-run-$$"
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  stop_reference_servers
   "${wine_run[@]}" reg delete "HKCU\\Software\\Veltrano\\Stores\\$store" /f >/dev/null 2>&1 || true
   rm -rf "$work"
 }
@@ -48,15 +49,8 @@ wait_for() {
 
 mkdir -p "$work/data" "$work/apps/TVSMS" "$work/apps/TARVIC" "$work/prog"
 cp "$build/bin/meridox.exe" "$work/prog/meridox.exe"
-"$server" --listen 127.0.0.1:0 --data "$work/data" >"$work/server.out" 2>&1 &
-server_pid=$!
-host=""
-for _ in $(seq 100); do
-  host="$(sed -n 's/^listening on //p' "$work/server.out" | head -n 1)"
-  [ -n "$host" ] && break
-  sleep 0.1
-done
-[ -n "$host" ] || { echo "the reference server did not start:"; cat "$work/server.out"; exit 1; }
+start_reference_server "$work/server.out" --data "$work/data"
+host="$reference_host"
 "$root/server/make-sample-data" "$work/data" "$host" "$build/bin/tarvicsample.dll" >/dev/null
 # The updater's next version: the same program with bytes appended, so that it can be told apart.
 mkdir -p "$work/data/files/FILES/MERIDOX"
