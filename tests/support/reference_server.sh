@@ -1,11 +1,27 @@
 # Sourced by the wrappers that run Windows test programs under Wine beside the Linux reference
-# server. Set `reference_server` to the server program first.
+# server; `root` is the source folder.
 #
+# prepare_reference_server LINUX-BUILD-DIR PROGRAM [ARGS...]: a listing of the program's tests
+# runs at once, without a server; sets `reference_server` to the Linux build's server program, or
+# exits 77 (skipped) when that has not been built.
 # start_reference_server OUT-FILE [SERVER-ARGS...]: starts the server on a loopback port it
 # picks, its output in OUT-FILE; sets `reference_host` to the address it printed (within 10 s),
 # else shows the output and exits 1. stop_reference_servers ends every server started so.
 
 reference_pids=()
+
+prepare_reference_server() {
+  local linux="$1" arg
+  shift
+  for arg in "$@"; do
+    [ "$arg" = "--gtest_list_tests" ] && exec "$root/scripts/wine-run" "$@"
+  done
+  reference_server="$linux/server/veltrano-server"
+  if [ ! -x "$reference_server" ]; then
+    echo "skipped: no Linux reference server ($reference_server)"
+    exit 77
+  fi
+}
 
 start_reference_server() {
   local out="$1"

@@ -11,17 +11,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
 linux="$1"
 shift
-for arg in "$@"; do
-  [ "$arg" = "--gtest_list_tests" ] && exec "$root/scripts/wine-run" "$@"
-done
-server="$linux/server/veltrano-server"
-if [ ! -x "$server" ]; then
-  echo "skipped: no Linux reference server ($server)"
-  exit 77
-fi
-
-reference_server="$server"
 source "$root/tests/support/reference_server.sh"
+prepare_reference_server "$linux" "$@"
 work="$(mktemp -d)"
 cleanup() {
   stop_reference_servers

@@ -26,8 +26,8 @@ done
 wine_run=("$root/scripts/wine-run")
 export WINDOWS_BUILD_DIR="$build"
 
-reference_server="$server"
 source "$root/tests/support/reference_server.sh"
+reference_server="$server"
 work="$(mktemp -d)"
 store="meridox-run-$$"
 cleanup() {
