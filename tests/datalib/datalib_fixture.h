@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "lumadata/registry.h"
 #include "notify_monitor.h"
 #include "platform/runtime/error.h"
 #include "platform/text/ansi.h"
@@ -97,5 +98,15 @@ struct FaultHook {
   }
   ~FaultHook() { lumadata::setTransactionFaultHook({}); }
 };
+
+// Writes the data service's address as the registry holds it for the data access class.
+inline void setServerPath(const std::string& value) {
+  lumadata::REGISTRY reg;
+  reg.HKEY(lumadata::HKEY_CURRENT_USER);
+  reg.KeyPath("SOFTWARE\\VELTRANO\\ORVEX");
+  reg.KeyName("SERVER");
+  reg.KeyValue("SERVER_PATH");
+  reg.SetRegistry(value);
+}
 
 }  // namespace datalib_test

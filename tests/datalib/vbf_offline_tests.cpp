@@ -3,7 +3,6 @@
 
 #include "datalib_fixture.h"
 #include "lumadata/dictionary.h"
-#include "lumadata/registry.h"
 #include "lumadata/vbf.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -13,20 +12,8 @@
 
 using namespace veltrano;
 using datalib_test::Fixture;
+using datalib_test::setServerPath;
 using lumadata::VBF;
-
-namespace {
-
-void setServerPath(const std::string& value) {
-  lumadata::REGISTRY reg;
-  reg.HKEY(lumadata::HKEY_CURRENT_USER);
-  reg.KeyPath("SOFTWARE\\VELTRANO\\ORVEX");
-  reg.KeyName("SERVER");
-  reg.KeyValue("SERVER_PATH");
-  reg.SetRegistry(value);
-}
-
-}  // namespace
 
 TEST(Dictionary, KeepsInsertionOrderAndComparesKeysByBytes) {
   lumadata::Dictionary d;

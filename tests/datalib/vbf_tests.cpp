@@ -5,7 +5,6 @@
 
 #include "datalib_test_support.h"
 #include "lumadata/dictionary.h"
-#include "lumadata/registry.h"
 #include "lumadata/vbf.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -18,6 +17,7 @@ using namespace veltrano;
 using datalib_test::DataServiceStub;
 using datalib_test::FaultHook;
 using datalib_test::Fixture;
+using datalib_test::setServerPath;
 using datalib_test::httpReply;
 using datalib_test::MonitorRecorder;
 using lumadata::VBF;
@@ -32,15 +32,6 @@ ado::RecordsetPtr postedRequest(const test::SeenRequest& seen) {
   auto rs = ado::Recordset::create();
   rs->OpenXml(seen.body);
   return rs;
-}
-
-void setServerPath(const std::string& value) {
-  lumadata::REGISTRY reg;
-  reg.HKEY(lumadata::HKEY_CURRENT_USER);
-  reg.KeyPath("SOFTWARE\\VELTRANO\\ORVEX");
-  reg.KeyName("SERVER");
-  reg.KeyValue("SERVER_PATH");
-  reg.SetRegistry(value);
 }
 
 std::vector<std::string> headerNames(const test::SeenRequest& seen) {

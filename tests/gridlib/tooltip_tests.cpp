@@ -516,6 +516,16 @@ TEST(TooltipPlatform, NegativeDelayRestoresTheDefault) {
 }
 #endif
 
+// The balloon both pictures show: a title with an icon over two lines, dark blue on light yellow.
+void styleSampleBalloon(TOOLTIP& tip) {
+  tip.Style(lumagrid::TTBalloon);
+  tip.Title("거래처 조회");
+  tip.Icon(lumagrid::TTIconInfo);
+  tip.TipText("거래처 코드나 상호를 입력한 뒤\n조회 단추를 누르십시오.");
+  tip.BackColor(0xE1FFFF);  // light yellow
+  tip.ForeColor(0x400000);  // dark blue
+}
+
 #ifndef _WIN32
 TEST_F(TooltipTest, BalloonScreenshot) {
   tool_->widget().setWindowTitle("화물 조회");
@@ -526,12 +536,7 @@ TEST_F(TooltipTest, BalloonScreenshot) {
   const ui::Hwnd buttonHwnd = ui::registerWindow(button);
 
   TOOLTIP tip;
-  tip.Style(lumagrid::TTBalloon);
-  tip.Title("거래처 조회");
-  tip.Icon(lumagrid::TTIconInfo);
-  tip.TipText("거래처 코드나 상호를 입력한 뒤\n조회 단추를 누르십시오.");
-  tip.BackColor(0xE1FFFF);  // light yellow
-  tip.ForeColor(0x400000);  // dark blue
+  styleSampleBalloon(tip);
   tip.Create(static_cast<std::int32_t>(buttonHwnd));
   QEnterEvent enter(QPointF(20, 10), QPointF(20, 10), QPointF(120, 140));
   QCoreApplication::sendEvent(button, &enter);
@@ -554,12 +559,7 @@ TEST_F(TooltipTest, BalloonScreenshot) {
 #else
 TEST_F(TooltipTest, BalloonScreenshot) {
   TOOLTIP tip;
-  tip.Style(lumagrid::TTBalloon);
-  tip.Title("거래처 조회");
-  tip.Icon(lumagrid::TTIconInfo);
-  tip.TipText("거래처 코드나 상호를 입력한 뒤\n조회 단추를 누르십시오.");
-  tip.BackColor(0xE1FFFF);  // light yellow
-  tip.ForeColor(0x400000);  // dark blue
+  styleSampleBalloon(tip);
   tip.Create(static_cast<std::int32_t>(hwnd_));
   const ui::Hwnd window = tooltipWindow();
   ASSERT_TRUE(hoverUntilShown(window, 200));

@@ -159,8 +159,8 @@ std::string XlsRead::text(int row, int col) const {
   return it == cells.end() ? "" : it->second.value;
 }
 
-XlsRead readXls(const std::filesystem::path& file) {
-  XlsRead read;
+std::vector<std::vector<std::string>> xlsDumpFields(const std::filesystem::path& file) {
+  std::vector<std::vector<std::string>> lines;
   std::istringstream in(xlsDump(file));
   std::string line;
   while (std::getline(in, line)) {
@@ -168,7 +168,14 @@ XlsRead readXls(const std::filesystem::path& file) {
     std::stringstream ls(line);
     std::string part;
     while (std::getline(ls, part, '\t')) f.push_back(part);
-    if (f.empty()) continue;
+    if (!f.empty()) lines.push_back(std::move(f));
+  }
+  return lines;
+}
+
+XlsRead readXls(const std::filesystem::path& file) {
+  XlsRead read;
+  for (const std::vector<std::string>& f : xlsDumpFields(file)) {
     if (f[0] == "error") {
       read.error = f.size() > 1 ? f[1] : "?";
     } else if (f[0] == "cell" && f.size() >= 7) {

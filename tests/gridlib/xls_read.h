@@ -20,6 +20,8 @@ std::string biff2Dump(const std::filesystem::path& file);
 // The reader's facts: xlrd's on Linux (a test failure is added when biff2Dump differs),
 // biff2Dump's on Windows.
 std::string xlsDump(const std::filesystem::path& file);
+// The same facts, each line split at its tabs (empty lines left out).
+std::vector<std::vector<std::string>> xlsDumpFields(const std::filesystem::path& file);
 
 // The file's cells by 0-based row and column, and its fonts in the reader's order ("name height
 // bold italic underline struck").

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 
 #include "support/test_support.h"
 #include "xls_read.h"
@@ -21,14 +20,7 @@ struct Dump {
 
 Dump readBack(const std::string& path) {
   Dump d;
-  std::istringstream in(printjob_test::xlsDump(path));
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ls(line);
-    std::string part;
-    while (std::getline(ls, part, '\t')) f.push_back(part);
-    if (f.empty()) continue;
+  for (const std::vector<std::string>& f : printjob_test::xlsDumpFields(path)) {
     if (f[0] == "error") d.error = f.size() > 1 ? f[1] : "?";
     else if (f[0] == "cell" && f.size() >= 4) {
       std::string rest;
