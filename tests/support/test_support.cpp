@@ -1,9 +1,12 @@
 #include "support/test_support.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "platform/registry/registry.h"
 #include "platform/runtime/environment.h"
@@ -97,6 +100,17 @@ std::string readFile(const std::filesystem::path& p) {
 void writeFile(const std::filesystem::path& p, const std::string& content) {
   std::ofstream out(p, std::ios::binary);
   out << content;
+}
+
+std::string waitForLines(const std::filesystem::path& record, std::size_t lines) {
+  for (int i = 0; i < 1000; ++i) {
+    if (std::filesystem::exists(record)) {
+      const std::string s = readFile(record);
+      if (static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')) >= lines) return s;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::filesystem::exists(record) ? readFile(record) : std::string();
 }
 
 }  // namespace veltrano::test

@@ -76,5 +76,8 @@ CommandResult run(const std::string& command);
 // Reads a whole file.
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, const std::string& content);
+// The file once it holds at least `lines` lines (a record another process appends to), or what
+// it holds after 10 seconds ("" when it was never made).
+std::string waitForLines(const std::filesystem::path& record, std::size_t lines);
 
 }  // namespace veltrano::test

@@ -159,7 +159,7 @@ TEST_F(UpdateRun, ThreeFilesAreDownloadedRegisteredAndRecorded) {
 
   // Each file is unregistered, then registered; the files' pairs run on their own.
   const std::string a = app("TARVIC") + "\\A.DLL", c = app("TARVIC") + "\\C.OCX";
-  const std::vector<std::string> lines = veltrano::text::Split(UpdateSite::waitForLines(regsvr32Record, 4), "\n");
+  const std::vector<std::string> lines = veltrano::text::Split(veltrano::test::waitForLines(regsvr32Record, 4), "\n");
   auto linesOf = [&](const std::string& file) {
     std::vector<std::string> out;
     for (const std::string& l : lines)
@@ -260,7 +260,7 @@ TEST_F(UpdateRun, ReadmeFilesAreOfferedAndOpenedInTheViewer) {
   EXPECT_EQ(w.ReadmeCount(), 3);
   // Each README is opened by a viewer of its own, started without waiting: they may record in
   // either order.
-  std::vector<std::string> opened = veltrano::text::Split(UpdateSite::waitForLines(viewerRecord, 2), "\n");
+  std::vector<std::string> opened = veltrano::text::Split(veltrano::test::waitForLines(viewerRecord, 2), "\n");
   std::sort(opened.begin(), opened.end());
   EXPECT_EQ(opened, (std::vector<std::string>{"", "viewer " + (site.appFolder("TARVIC") / "README.TXT").string(),
                                               "viewer " + (site.appFolder("TVACCT") / "README.TXT").string()}));
@@ -290,7 +290,7 @@ TEST_F(UpdateRun, EqualVersionsSelectNothingAndAPatchFileLeftBehindIsHandedOffAl
   UpdateSite::recorder(site.programFolder() / "meridoxpch.exe", handOff);  // from an interrupted hand-off
   UpdateWindow w(program());
   runToEnd(w);
-  EXPECT_EQ(UpdateSite::waitForLines(handOff, 1), "meridoxpch.exe COPY\n");
+  EXPECT_EQ(veltrano::test::waitForLines(handOff, 1), "meridoxpch.exe COPY\n");
   EXPECT_EQ(FileCount(w.UpdateFiles()), 0);
   EXPECT_EQ(w.Dn().Url(), "");  // no transfer started
   EXPECT_EQ(test::readFile(site.appFolder("TARVIC") / "A.DLL"), "local");
@@ -399,12 +399,12 @@ TEST_F(UpdateRun, AutomaticModeStartsTheProgramWithoutABox) {
     EXPECT_FALSE(w.form().FRM_FLAME.Visible());
     EXPECT_EQ(site.recorded("TARVIC", "A.DLL"), "2.0");
   }
-  EXPECT_EQ(UpdateSite::waitForLines(startRecord, 1), "start tarvic.sh \n");
+  EXPECT_EQ(veltrano::test::waitForLines(startRecord, 1), "start tarvic.sh \n");
   // Nothing left to fetch: the program is started all the same.
   UpdateWindow again(program(command));
   EXPECT_THROW(again.Form_Load(), veltrano::ProgramEnd);
   EXPECT_EQ(FileCount(again.UpdateFiles()), 0);
-  EXPECT_EQ(UpdateSite::waitForLines(startRecord, 2), "start tarvic.sh \nstart tarvic.sh \n");
+  EXPECT_EQ(veltrano::test::waitForLines(startRecord, 2), "start tarvic.sh \nstart tarvic.sh \n");
   EXPECT_TRUE(scripted.shown().empty());
 }
 
@@ -787,7 +787,7 @@ TEST_F(UpdateFaults, SampleRunThroughNginxTwoInstancesAndMariaDb) {
   }
   EXPECT_EQ(site.recorded("TARVIC", "TARVIC.EXE"), "3.1.2");
   EXPECT_EQ(site.recorded("TARVIC", "TARVICSAMPLE.DLL"), "1.0.0");
-  EXPECT_NE(UpdateSite::waitForLines(regsvr32, 2).find("TARVICSAMPLE.DLL"), std::string::npos);
+  EXPECT_NE(veltrano::test::waitForLines(regsvr32, 2).find("TARVICSAMPLE.DLL"), std::string::npos);
 }
 
 // With a key set, a side file left by a cut transfer or a killed run is continued, by the

@@ -46,17 +46,6 @@ std::string searchPath(const stdfs::path& first) {
 #endif
 }
 
-std::string waitForLines(const stdfs::path& record, std::size_t lines) {
-  for (int i = 0; i < 500; ++i) {
-    if (stdfs::exists(record)) {
-      const std::string s = test::readFile(record);
-      if (static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')) >= lines) return s;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return stdfs::exists(record) ? test::readFile(record) : std::string();
-}
-
 struct ShellStart : ::testing::Test {
   test::TempDir program;  // the updater's folder
   test::TempDir bin;      // a private PATH
@@ -104,9 +93,9 @@ TEST_F(ShellStart, AWholeCommandTextNamingAFileIsThatProgram) {
   recorderAt(program / "Program Files" / "Tarvic" / "TARVIC.EXE");
   // The program records its name as on disk (Linux) or as it was started (Windows).
   Shell(folder() + "\\program files\\tarvic\\tarvic.exe", folder());
-  EXPECT_EQ(veltrano::text::LCase(waitForLines(record, 1)), "tarvic.exe \n");
+  EXPECT_EQ(veltrano::text::LCase(test::waitForLines(record, 1)), "tarvic.exe \n");
   Shell("\"" + folder() + "\\Program Files\\Tarvic\\TARVIC.EXE\" /auto x", folder());
-  EXPECT_EQ(veltrano::text::LCase(waitForLines(record, 2)), "tarvic.exe \ntarvic.exe /auto x\n");
+  EXPECT_EQ(veltrano::text::LCase(test::waitForLines(record, 2)), "tarvic.exe \ntarvic.exe /auto x\n");
 }
 
 TEST_F(ShellStart, OrderedCommandsStartNothingWhenOneCannotBeFound) {
@@ -144,7 +133,7 @@ TEST_F(ShellStart, NotepadGetsANativePathOfItsFile) {
   stdfs::create_directories(program / "App");
   test::writeFile(program / "App" / "README.TXT", "history");
   Shell("NOTEPAD \"" + folder() + "\\app\\readme.txt\"", folder());
-  EXPECT_EQ(waitForLines(record, 1), "viewer " + (program / "App" / "README.TXT").string() + "\n");
+  EXPECT_EQ(test::waitForLines(record, 1), "viewer " + (program / "App" / "README.TXT").string() + "\n");
 }
 
 TEST_F(ShellStart, OrderedCommandsRunOneAfterTheOtherAndReadNoShellSyntax) {
@@ -154,7 +143,7 @@ TEST_F(ShellStart, OrderedCommandsRunOneAfterTheOtherAndReadNoShellSyntax) {
   stdfs::permissions(program / "regsvr32", stdfs::perms::owner_all);
   const std::string file = folder() + "\\$(touch pwned) `touch pwned2`;.dll";
   ShellInOrder({"regsvr32.exe \"" + file + "\" /u /s", "regsvr32.exe \"" + file + "\" /s"}, folder());
-  EXPECT_EQ(waitForLines(record, 2), file + " /u /s\n" + file + " /s\n");
+  EXPECT_EQ(test::waitForLines(record, 2), file + " /u /s\n" + file + " /s\n");
   EXPECT_FALSE(stdfs::exists(program / "pwned"));
   EXPECT_FALSE(stdfs::exists("pwned2"));
 }

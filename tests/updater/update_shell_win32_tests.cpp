@@ -3,9 +3,6 @@
 // and cmd's operators kept whole.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "platform/process/process.h"
 #include "platform/runtime/error.h"
 #include "platform/text/vbstring.h"
@@ -21,17 +18,6 @@ namespace text = veltrano::text;
 
 stdfs::path recorder() {
   return stdfs::path(veltrano::proc::currentExecutable()).parent_path() / "shell_recorder.exe";
-}
-
-std::string waitForLines(const stdfs::path& record, std::size_t lines) {
-  for (int i = 0; i < 1000; ++i) {
-    if (stdfs::exists(record)) {
-      const std::string s = test::readFile(record);
-      if (static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')) >= lines) return s;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return stdfs::exists(record) ? test::readFile(record) : std::string();
 }
 
 struct ShellStartWin32 : ::testing::Test {
@@ -66,7 +52,7 @@ TEST_F(ShellStartWin32, InOrderRunsEachCommandAfterTheOneBeforeWithWordsKeptWhol
   ShellInOrder({"\"" + tool + "\" \"" + record.string() + "\" first \"two words\"",
                 "\"" + tool + "\" \"" + record.string() + "\" \"a & b\" \"x|y > z\""},
                folder());
-  EXPECT_EQ(waitForLines(record, 2), "first|two words\na & b|x|y > z\n");
+  EXPECT_EQ(test::waitForLines(record, 2), "first|two words\na & b|x|y > z\n");
   EXPECT_THROW(ShellInOrder({"\"" + tool + "\" x", "no-such-program.exe"}, folder()), veltrano::RuntimeError);
 }
 

@@ -3,9 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/registry/registry.h"
 #include "updater/cls_sysreg.h"
@@ -140,17 +138,6 @@ void UpdateSite::recorder(const stdfs::path& path, const stdfs::path& record) {
   stdfs::create_directories(path.parent_path());
   test::writeFile(path, "#!/bin/sh\necho \"$(basename \"$0\") $*\" >> " + shellQuoted(record.string()) + "\n");
   stdfs::permissions(path, stdfs::perms::owner_all);
-}
-
-std::string UpdateSite::waitForLines(const stdfs::path& record, std::size_t lines) {
-  for (int i = 0; i < 1000; ++i) {
-    if (stdfs::exists(record)) {
-      const std::string s = test::readFile(record);
-      if (static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')) >= lines) return s;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return stdfs::exists(record) ? test::readFile(record) : std::string();
 }
 
 }  // namespace meridox::testing

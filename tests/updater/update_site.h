@@ -76,8 +76,6 @@ class UpdateSite {
 
   // A shell script at `path` that appends its name and arguments to `record` ("name args").
   static void recorder(const std::filesystem::path& path, const std::filesystem::path& record);
-  // Waits (up to 10 s) until `record` holds `lines` lines; returns its content.
-  static std::string waitForLines(const std::filesystem::path& record, std::size_t lines);
 
  private:
   veltrano::test::TempDir root_;
