@@ -142,6 +142,14 @@ class TooltipTest : public ::testing::Test {
     EXPECT_FALSE(created.empty()) << "no window was created since the log was cleared";
     return created.empty() ? 0 : created.back().hwnd;
   }
+  // The tip of the timing cases: shown 300 ms after the hover, for 2 s. Returns its window.
+  ui::Hwnd createTimedTip(TOOLTIP& tip) {
+    tip.TipText("운임 합계");
+    tip.DelayTime(300);
+    tip.VisibleTime(2000);
+    tip.Create(static_cast<std::int32_t>(hwnd_));
+    return tooltipWindow();
+  }
   void hover() { tool_->hover(); }
   // Lets `ms` pass: on the project's clock for the Qt tip, in real time for the Windows one.
   void wait(std::int64_t ms) {
@@ -396,11 +404,7 @@ TEST_F(TooltipTest, ReleaseDestroysTheLiveWindow) {
 #ifndef _WIN32
 TEST_F(TooltipTest, TipShowsAfterTheDelayAndHidesAfterTheVisibleTime) {
   TOOLTIP tip;
-  tip.TipText("운임 합계");
-  tip.DelayTime(300);
-  tip.VisibleTime(2000);
-  tip.Create(static_cast<std::int32_t>(hwnd_));
-  const ui::Hwnd window = tooltipWindow();
+  const ui::Hwnd window = createTimedTip(tip);
   hover();
   wait(299);
   EXPECT_FALSE(tt::tipState(window)->visible);
@@ -422,11 +426,7 @@ TEST_F(TooltipTest, TipShowsAfterTheDelayAndHidesAfterTheVisibleTime) {
 // The common controls' tip runs on the system's timers: the bounds are one-sided.
 TEST_F(TooltipTest, TipShowsAfterTheDelayAndHidesAfterTheVisibleTime) {
   TOOLTIP tip;
-  tip.TipText("운임 합계");
-  tip.DelayTime(300);
-  tip.VisibleTime(2000);
-  tip.Create(static_cast<std::int32_t>(hwnd_));
-  ui::Hwnd window = tooltipWindow();
+  ui::Hwnd window = createTimedTip(tip);
   const ULONGLONG hovered = GetTickCount64();
   hover();
   EXPECT_FALSE(tt::tipState(window)->visible);  // shown by a timer, so never inside the hover
