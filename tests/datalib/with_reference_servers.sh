@@ -10,12 +10,7 @@ linux="$1"
 shift
 source "$root/tests/support/reference_server.sh"
 prepare_reference_server "$linux" "$@"
-work="$(mktemp -d)"
-cleanup() {
-  stop_reference_servers
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_work_folder
 
 # start NAME [SERVER-ARGS...]: a server over fresh sample data of its own; sets $host.
 start() {

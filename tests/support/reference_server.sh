@@ -7,6 +7,9 @@
 # start_reference_server OUT-FILE [SERVER-ARGS...]: starts the server on a loopback port it
 # picks, its output in OUT-FILE; sets `reference_host` to the address it printed (within 10 s),
 # else shows the output and exits 1. stop_reference_servers ends every server started so.
+# use_work_folder: sets `work` to a fresh temporary folder; on exit the caller's `more_cleanup`
+# (when defined) runs, every server started here ends and the folder is removed.
+# windows_path PATH: the Linux path as Wine's drive Z: names it.
 
 reference_pids=()
 
@@ -45,3 +48,10 @@ stop_reference_servers() {
   for pid in "${reference_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${reference_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
+
+use_work_folder() {
+  work="$(mktemp -d)"
+  trap 'declare -F more_cleanup >/dev/null && more_cleanup; stop_reference_servers; rm -rf "$work"' EXIT
+}
+
+windows_path() { echo "Z:${1//\//\\}"; }

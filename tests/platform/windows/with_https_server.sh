@@ -13,13 +13,7 @@ linux="$1"
 shift
 source "$root/tests/support/reference_server.sh"
 prepare_reference_server "$linux" "$@"
-work="$(mktemp -d)"
-cleanup() {
-  stop_reference_servers
-  rm -rf "$work"
-}
-trap cleanup EXIT
-windows_path() { echo "Z:${1//\//\\}"; }
+use_work_folder
 
 mkdir -p "$work/certs" "$work/data/files"
 (

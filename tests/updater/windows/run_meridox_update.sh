@@ -28,17 +28,12 @@ export WINDOWS_BUILD_DIR="$build"
 
 source "$root/tests/support/reference_server.sh"
 reference_server="$server"
-work="$(mktemp -d)"
 store="meridox-run-$$"
-cleanup() {
-  stop_reference_servers
+more_cleanup() {
   "${wine_run[@]}" reg delete "HKCU\\Software\\Veltrano\\Stores\\$store" /f >/dev/null 2>&1 || true
-  rm -rf "$work"
 }
-trap cleanup EXIT
+use_work_folder
 fail() { echo "FAILED: $*"; exit 1; }
-# Wine's drive Z: is the root of the Linux file system.
-windows_path() { echo "Z:${1//\//\\}"; }
 linux_path() { local p="${1#[Zz]:}"; echo "${p//\\//}"; }
 # Runs "$@" every 0.2 s until it succeeds; false after `tries` attempts.
 wait_for() {
