@@ -23,17 +23,6 @@ namespace stdfs = std::filesystem;
 namespace test = veltrano::test;
 namespace ui = veltrano::ui;
 
-std::string waitForLine(const stdfs::path& record) {
-  for (int i = 0; i < 500; ++i) {
-    if (stdfs::exists(record)) {
-      const std::string s = test::readFile(record);
-      if (!s.empty() && s.back() == '\n') return s;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return {};
-}
-
 // The exit status a relay mode ends the program with; -1 when it returned.
 template <class F>
 int exitStatusOf(F&& mode) {
@@ -94,7 +83,7 @@ TEST_F(UpdateRelay, HandOffStartsThePatchProgramWithCopyUnderAnyCase) {
   EXPECT_FALSE(stdfs::exists(record));
   HandOffCheck(program("MERIDOX"));
   // The program's own name is the file's on Linux and the spelling it was started by on Windows.
-  const std::string line = waitForLine(record);
+  const std::string line = test::waitForLines(record, 1);
   EXPECT_EQ(veltrano::text::LCase(line.substr(0, 15)) + line.substr(15), "meridoxpch.exe COPY\n");
   EXPECT_TRUE(runnable(dir / "MERIDOXPCH.EXE"));
 }
@@ -123,7 +112,7 @@ TEST_F(UpdateRelay, WithASigningKeyOnlyAVerifiedPatchFileIsHandedOffAndAnyOtherI
   test::writeFile(dir / "meridoxpch.exe", patch);
   test::writeFile(dir / "meridoxpch.exe.sig", signature + "\n");
   HandOffCheck(program("meridox"));
-  EXPECT_EQ(waitForLine(record), "meridoxpch.exe COPY\n");
+  EXPECT_EQ(test::waitForLines(record, 1), "meridoxpch.exe COPY\n");
 }
 
 TEST_F(UpdateRelay, HandOffWithoutPatchFileDoesNothing) {
@@ -172,7 +161,7 @@ TEST_F(UpdateRelay, CopyModeReplacesStartsTheCleanUpAndEnds) {
   test::writeFile(dir / "meridoxpch.exe", recorder);
   EXPECT_EQ(exitStatusOf([&] { RunCopyMode(program("meridoxpch", "COPY")); }), kRelayDone);
   EXPECT_EQ(clock.sleptMs(), 1000);
-  EXPECT_EQ(waitForLine(record), "meridox.exe Delete\n");
+  EXPECT_EQ(test::waitForLines(record, 1), "meridox.exe Delete\n");
   EXPECT_EQ(test::readFile(dir / "meridox.exe"), recorder);
   EXPECT_TRUE(scripted.shown().empty());
 }
